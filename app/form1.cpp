@@ -1,0 +1,108 @@
+#include "app/form1.h"
+
+#include "app/view_toggle.h"
+#include "catalogue/image_query.h"
+#include "catalogue/selection.h"
+#include "install/launch.h"
+#include "install/run_watch.h"
+
+namespace morvane {
+
+void Form1::OnLoad() {
+  ui_.SetIcon(32);
+  if (sys_.SysVer() > 5) state_.taskbarList = ui_.CreateTaskbarList();
+  InitViewSizes(state_, ui_);
+
+  const std::wstring windir = sys_.Env(L"windir");
+  if (sys_.Lookup(windir + L"\\Temp") != Entry::Folder && !sys_.CreateFolder(windir + L"\\Temp")) {
+    ui_.Message(L"无法创建临时文件夹“" + windir + L"\\Temp”。\r\n读取映像信息和安装系统都需要在这里写入文件，"
+                L"这些操作将无法进行。",
+                L"警告！", MsgIcon::Exclamation, MsgButtons::Ok);
+  }
+  state_.binDir = sys_.Lookup(windir + L"\\SysWOW64") == Entry::Folder ? L"\\Bin64" : L"\\Bin";
+}
+
+void Form1::OnResize() { OnViewResize(state_, ui_); }
+
+bool Form1::OnQueryClose() {
+  if (running_ || ui_.Text(Ctl::Command4) == kInstallingCaption) {
+    ui_.Message(L"正在安装系统，无法关闭！", L"警告！", MsgIcon::Stop, MsgButtons::Ok);
+    return false;
+  }
+  if (queryRunning_) {
+    closeAsked_ = true;
+    return false;
+  }
+  return true;
+}
+
+void Form1::CloseIfAsked() {
+  if (!closeAsked_ || queryRunning_) return;
+  closeAsked_ = false;
+  if (running_ || ui_.Text(Ctl::Command4) == kInstallingCaption) return;
+  ui_.Close();
+}
+
+void Form1::OnText1Change() {
+  if (queryRunning_) {
+    // The fixed batch and output files allow one query at a time: the text is queried again
+    // once the running query is over.
+    queryPending_ = true;
+    return;
+  }
+  RunQueries();
+  CloseIfAsked();
+}
+
+void Form1::RunQueries() {
+  queryRunning_ = true;
+  do {
+    queryPending_ = false;
+    const std::wstring path = ui_.Text(Ctl::Text1);
+    if (path.empty()) {
+      ui_.ListClear(Ctl::Combo0);
+    } else if (sys_.Lookup(path) == Entry::File) {
+      GetWimInfo(ui_, sys_, state_);
+    } else {
+      ui_.ListClear(Ctl::Combo0);
+    }
+  } while (queryPending_);
+  queryRunning_ = false;
+}
+
+void Form1::OnDrop(bool hasFileList, const std::vector<std::wstring>& files) {
+  if (running_) return;
+  if (const auto path = AcceptDrop(hasFileList, files)) ui_.SetText(Ctl::Text1, *path);
+}
+
+void Form1::OnComboClick() { ShowSelectedDisplayName(ui_); }
+
+void Form1::OnCommand1() {
+  const std::wstring path = ui_.PickImageFile();
+  if (!path.empty() && !running_) ui_.SetText(Ctl::Text1, path);
+}
+
+void Form1::ChooseDrive(Ctl field) {
+  const std::wstring folder = ui_.PickFolder(L"请选择文件夹");
+  if (folder.empty() || running_) return;
+  if (const auto drive = DriveOfFolder(folder)) ui_.SetText(field, *drive);
+}
+
+void Form1::OnCommand2() { ChooseDrive(Ctl::Text2); }
+void Form1::OnCommand3() { ChooseDrive(Ctl::Text3); }
+
+void Form1::OnCommand4() {
+  if (running_ || queryRunning_) return;
+  StartInstall(*this);
+}
+
+void Form1::OnTimer() { WatchTimerTick(*this); }
+void Form1::OnWatchedEnded() { WatchRunToEnd(*this); }
+
+void Form1::OnStatusClick() {
+  const std::wstring status = ui_.Text(Ctl::Status);
+  if (status == kStatusIdle) return;
+  ui_.Message(L"当前进度：" + std::to_wstring(ui_.BarValue()) + L" %", L"", MsgIcon::None, MsgButtons::Ok);
+}
+
+}  // namespace morvane

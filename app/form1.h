@@ -1,0 +1,58 @@
+// The main window's state and event handlers, free of the platform: everything it does to the
+// window or the system goes through the two ports, so whole flows run against fakes in tests.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "app/ports.h"
+#include "app/run_state.h"
+
+namespace morvane {
+
+class Form1 {
+ public:
+  Form1(WindowPort& ui, SystemPort& sys) : ui_(ui), sys_(sys) {}
+
+  void OnLoad();
+  void OnResize();
+  // True when the window may close now. A close asked for while a command is awaited is carried
+  // out once the handler that waits is done.
+  bool OnQueryClose();
+  void OnText1Change();
+  void OnDrop(bool hasFileList, const std::vector<std::wstring>& files);
+  void OnComboClick();
+  void OnCommand1();
+  void OnCommand2();
+  void OnCommand3();
+  void OnCommand4();
+  void OnTimer();
+  // The apply batch has ended: its output is final, so the watch can run to its end at once.
+  void OnWatchedEnded();
+  void OnStatusClick();
+
+  RunState& state() { return state_; }
+  const RunState& state() const { return state_; }
+  WindowPort& ui() { return ui_; }
+  SystemPort& sys() { return sys_; }
+
+  // From the confirmed Start until the run is over: inputs locked, closing refused.
+  bool running() const { return running_; }
+  void set_running(bool running) { running_ = running; }
+  bool query_running() const { return queryRunning_; }
+
+ private:
+  void RunQueries();
+  void ChooseDrive(Ctl field);
+  void CloseIfAsked();
+
+  WindowPort& ui_;
+  SystemPort& sys_;
+  RunState state_;
+  bool running_ = false;
+  bool queryRunning_ = false;
+  bool queryPending_ = false;
+  bool closeAsked_ = false;
+};
+
+}  // namespace morvane

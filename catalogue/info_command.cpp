@@ -1,0 +1,19 @@
+#include "catalogue/info_command.h"
+
+#include "shell/quoting.h"
+
+namespace morvane {
+
+std::wstring InfoBatchPath(const std::wstring& windir) { return windir + L"\\temp\\WIMInfo.bat"; }
+std::wstring InfoOutputPath(const std::wstring& windir) { return windir + L"\\temp\\WIMInfo.xml"; }
+
+std::optional<std::wstring> InfoCommandLine(const std::wstring& programFolderShort, const std::wstring& binDir,
+                                            const std::wstring& imageShort, const std::wstring& windir) {
+  const auto tool = BatchQuote(programFolderShort + binDir + L"\\wimlib-imagex.exe");
+  const auto image = BatchQuote(imageShort);
+  const auto output = BatchQuote(InfoOutputPath(windir));
+  if (!tool || !image || !output) return std::nullopt;
+  return *tool + L" info --xml " + *image + L" >" + *output;
+}
+
+}  // namespace morvane

@@ -1,0 +1,21 @@
+// The rules of the source and drive fields.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace morvane {
+
+// A drop is taken only as a file list of exactly one file whose name ends in ".wim" or ".esd"
+// (any letter case); the path is kept exactly as dropped.
+std::optional<std::wstring> AcceptDrop(bool hasFileList, const std::vector<std::wstring>& files);
+
+// True for exactly a drive letter and a colon ("C:", "d:").
+bool IsDriveName(const std::wstring& text);
+
+// The drive of a folder chosen in the browser; nothing for a folder without a drive letter
+// (a network share), which no later step could use.
+std::optional<std::wstring> DriveOfFolder(const std::wstring& folder);
+
+}  // namespace morvane

@@ -1,0 +1,63 @@
+# Windows build (MinGW-w64 cross compilers or MSVC): the program, the Windows-side tests, the fixtures.
+if(NOT MORVANE_ARCH)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(MORVANE_ARCH x64)
+  else()
+    set(MORVANE_ARCH x86)
+  endif()
+endif()
+
+set(WIN_DEFS UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601 WINVER=0x0601)
+set(WIN_LIBS comctl32 comdlg32 shell32 ole32 oleaut32 uuid gdi32 user32 kernel32 advapi32)
+
+target_compile_definitions(morvane_core PUBLIC ${WIN_DEFS})
+
+add_library(morvane_win STATIC ${WIN_SOURCES})
+target_link_libraries(morvane_win PUBLIC morvane_core ${WIN_LIBS})
+
+if(MSVC)
+  target_compile_options(morvane_win PRIVATE /W4 /utf-8)
+  set(STATIC_LINK)
+else()
+  target_compile_options(morvane_win PRIVATE -Wall -Wextra)
+  # No libstdc++/libgcc/winpthread DLLs: everything but the system DLLs goes into the exe.
+  set(STATIC_LINK -static -static-libgcc -static-libstdc++)
+endif()
+
+if(MORVANE_ARCH STREQUAL "x64")
+  set(RC_ARCH_DEF MORVANE_X64)
+else()
+  set(RC_ARCH_DEF MORVANE_X86)
+endif()
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/app.rc PROPERTIES
+  COMPILE_DEFINITIONS ${RC_ARCH_DEF}
+  OBJECT_DEPENDS "${CMAKE_SOURCE_DIR}/res/app.ico;${CMAKE_SOURCE_DIR}/res/x86.manifest;${CMAKE_SOURCE_DIR}/res/x64.manifest")
+if(NOT MSVC)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001")
+endif()
+
+add_executable(MorvaneSetup WIN32 ${CMAKE_SOURCE_DIR}/app/main_win.cpp ${CMAKE_SOURCE_DIR}/res/app.rc)
+target_link_libraries(MorvaneSetup PRIVATE morvane_win)
+if(NOT MSVC)
+  target_link_options(MorvaneSetup PRIVATE ${STATIC_LINK} -municode -mwindows)
+endif()
+set_target_properties(MorvaneSetup PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_SOURCE_DIR}/dist/${MORVANE_ARCH}
+  RUNTIME_OUTPUT_DIRECTORY_RELEASE ${CMAKE_SOURCE_DIR}/dist/${MORVANE_ARCH})
+
+# The Windows-side GoogleTest suite, run under Wine.
+file(GLOB WINE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/wine/*.cpp)
+if(WINE_TESTS)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  add_executable(wine_tests ${WINE_TESTS})
+  target_link_libraries(wine_tests PRIVATE morvane_win gtest_main gmock version)
+  target_include_directories(wine_tests PRIVATE ${CMAKE_SOURCE_DIR}/tests/wine)
+  if(NOT MSVC)
+    target_link_options(wine_tests PRIVATE ${STATIC_LINK})
+  endif()
+endif()
+
+if(EXISTS ${CMAKE_SOURCE_DIR}/tests/fixtures/CMakeLists.txt)
+  add_subdirectory(${CMAKE_SOURCE_DIR}/tests/fixtures ${CMAKE_BINARY_DIR}/fixtures)
+endif()

@@ -1,0 +1,118 @@
+#include "install/completion.h"
+
+#include <vector>
+
+#include "app/form1.h"
+#include "drives/find_windows.h"
+#include "install/command_lines.h"
+#include "install/launch.h"
+
+namespace morvane {
+namespace {
+
+const wchar_t* const kNoteCaption = L"提示：";
+const wchar_t* const kStageDone = L"这个阶段的安装完成，重新启动后，Sysprep部署阶段将开始！";
+
+// Runs one boot tool; a description of the failure, if it failed, goes into `failures`.
+void RunBootTool(SystemPort& sys, const std::wstring& line, const std::wstring& what,
+                 std::vector<std::wstring>& failures) {
+  const RunResult run = sys.RunAndWait(line);
+  if (!run.started) {
+    failures.push_back(L"无法启动 " + what);
+  } else if (run.exitCode != 0) {
+    failures.push_back(what + L" 失败（退出代码 " + std::to_wstring(run.exitCode) + L"）");
+  }
+}
+
+std::wstring SelectedMajor(WindowPort& ui) {
+  const int index = ui.ListIndex(Ctl::Combo0);
+  return index >= 0 && index < ui.ListCount(Ctl::Combo2) ? ui.ListItem(Ctl::Combo2, index) : std::wstring();
+}
+
+}  // namespace
+
+bool MajorAbove5(const std::wstring& major) {
+  const size_t first = major.find_first_not_of(L" \t");
+  if (first == std::wstring::npos) return true;
+  const size_t last = major.find_last_not_of(L" \t");
+  const std::wstring text = major.substr(first, last - first + 1);
+  double value = 0;
+  double scale = 0;
+  bool digits = false;
+  for (wchar_t ch : text) {
+    if (ch >= L'0' && ch <= L'9') {
+      digits = true;
+      if (scale == 0) {
+        value = value * 10 + (ch - L'0');
+      } else {
+        value += (ch - L'0') * scale;
+        scale /= 10;
+      }
+    } else if (ch == L'.' && scale == 0) {
+      scale = 0.1;
+    } else {
+      return true;
+    }
+  }
+  return !digits || value > 5;
+}
+
+void RunCompletion(Form1& form) {
+  WindowPort& ui = form.ui();
+  SystemPort& sys = form.sys();
+  ui.SetTimerEnabled(false);
+
+  FindWindowsDirs(ui, sys);
+
+  const std::wstring boot = ui.Text(Ctl::Text2);
+  const std::wstring program = sys.ProgramFolder();
+  const bool newer = MajorAbove5(SelectedMajor(ui));
+  std::vector<std::wstring> failures;
+
+  if (sys.Lookup(boot + L"\\boot") == Entry::None || ui.IsChecked(Ctl::Check1)) {
+    for (const wchar_t* store : {L"\\boot\\bcd", L"\\EFI\\Microsoft\\Boot\\bcd"}) {
+      if (sys.Lookup(boot + store) == Entry::File) sys.DeleteFile(boot + store);
+    }
+    if (newer) {
+      for (int i = ui.ListCount(Ctl::RDriver) - 1; i >= 0; --i) {
+        const std::wstring windows = ui.ListItem(Ctl::RDriver, i);
+        ui.SetText(Ctl::Status, L"正在更新Boot");
+        RunBootTool(sys, BcdbootLine(program, windows, boot, false), L"bcdboot.exe（" + windows + L"）", failures);
+        RunBootTool(sys, BcdbootLine(program, windows, boot, true), L"bcdboot.exe（" + windows + L"，UEFI）",
+                    failures);
+      }
+    }
+  }
+  ui.SetText(Ctl::Status, L"正在更新MBR");
+  RunBootTool(sys, BootsectLine(program, boot, newer),
+              std::wstring(L"bootsect.exe（") + (newer ? L"/nt60 " : L"/nt52 ") + boot + L"）", failures);
+  ui.SetText(Ctl::Status, kStatusIdle);
+
+  const std::wstring windir = sys.Env(L"windir");
+  sys.DeleteFile(ApplyOutputPath(windir));
+  sys.DeleteFile(ApplyBatchPath(windir));
+  sys.DeleteFile(ApplyErrorPath(windir));
+  ui.SetBarValue(0);
+
+  if (!failures.empty()) {
+    std::wstring text = L"系统映像已经应用，但引导文件没有写好，电脑重新启动后可能无法进入新系统！\r\n";
+    for (const std::wstring& failure : failures) text += L"\r\n" + failure;
+    text += L"\r\n\r\n请修复引导后再手动重启电脑。";
+    ui.Message(text, kNoteCaption, MsgIcon::Exclamation, MsgButtons::Ok);
+  } else if (ui.IsChecked(Ctl::Check2) && sys.Lookup(windir + L"\\System32\\shutdown.exe") == Entry::File) {
+    sys.StartHidden(kRestartLine);
+    const std::wstring text = std::wstring(kStageDone) +
+                              L"\n您的电脑将在5秒后重新启动！若想取消自动重启任务，请单击“取消”。";
+    if (ui.Message(text, kNoteCaption, MsgIcon::Exclamation, MsgButtons::OkCancel) != MsgAnswer::Ok) {
+      sys.StartHidden(kCancelRestartLine);
+    }
+  } else if (ui.IsChecked(Ctl::Check2)) {
+    ui.Message(L"未发现shutdown关机程序，请手动重启电脑！以完成安装！", kNoteCaption, MsgIcon::Information,
+               MsgButtons::Ok);
+  } else {
+    ui.Message(kStageDone, kNoteCaption, MsgIcon::Information, MsgButtons::Ok);
+  }
+  ReturnToIdle(form);
+}
+
+}  // namespace morvane

@@ -1,0 +1,126 @@
+#include "install/launch.h"
+
+#include "app/form1.h"
+#include "install/command_lines.h"
+#include "install/drive_check.h"
+#include "shell/app_folder.h"
+
+namespace morvane {
+namespace {
+
+const wchar_t* const kErrorCaption = L"错误";
+
+void SetTaskbarState(Form1& form, TaskbarState state) {
+  if (form.sys().SysVer() > 5) form.ui().SetTaskbarState(state);
+}
+
+void LockInputs(WindowPort& ui) {
+  for (Ctl c : kRunInputs) ui.Enable(c, false);
+}
+
+void Abort(Form1& form, const std::wstring& text) {
+  form.ui().Message(text, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+  ReturnToIdle(form);
+}
+
+DriveFacts FactsFor(Form1& f, const std::wstring& target) {
+  DriveFacts facts;
+  const DriveType type = f.sys().TypeOfDrive(target + L"\\");
+  facts.targetExists = type != DriveType::Unknown && type != DriveType::NoRootDir;
+  facts.windowsDrive = DriveOfPath(f.sys().Env(L"windir"));
+  facts.imageDrive = DriveOfPath(f.ui().Text(Ctl::Text1));
+  facts.programDrive = DriveOfPath(f.sys().ProgramFile());
+  return facts;
+}
+
+}  // namespace
+
+std::wstring ConfirmationText(const std::wstring& targetDrive) {
+  return L"警告：本操作将会删除[" + targetDrive + L"]盘上的所有数据，且不可恢复。\r\r" +
+         L"若想继续，请单击“确定”。若想退出，请单击“取消”。";
+}
+
+void ReturnToIdle(Form1& form) {
+  WindowPort& ui = form.ui();
+  ui.SetTimerEnabled(false);
+  form.sys().ForgetWatched();
+  ui.SetText(Ctl::Status, kStatusIdle);
+  ui.SetBarValue(0);
+  ui.SetText(Ctl::Command4, kStartCaption);
+  for (Ctl c : kRunInputs) ui.Enable(c, true);
+  form.set_running(false);
+}
+
+void StartInstall(Form1& form) {
+  WindowPort& ui = form.ui();
+  SystemPort& sys = form.sys();
+
+  const int index = ui.ListIndex(Ctl::Combo0);
+  const std::wstring entry = index >= 0 ? ui.ListItem(Ctl::Combo0, index) : std::wstring();
+  if (entry.empty() || sys.Lookup(ui.Text(Ctl::Text1)) != Entry::File) {
+    ui.Message(L"Windows源无效！", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+    return;
+  }
+  const std::wstring target = ui.Text(Ctl::Text3);
+  if (const auto refusal = CheckDriveFields(target, ui.Text(Ctl::Text2), FactsFor(form, target))) {
+    ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+    return;
+  }
+  if (ui.Message(ConfirmationText(target), L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel) !=
+      MsgAnswer::Ok) {
+    return;
+  }
+
+  // From here until the run is over nothing may change the confirmed choice or close the window.
+  form.set_running(true);
+  LockInputs(ui);
+
+  SetTaskbarState(form, TaskbarState::Indeterminate);
+  ui.SetText(Ctl::Status, L"正在格式化磁盘 [" + target + L"]");
+  const std::wstring windir = sys.Env(L"windir");
+  const RunResult format = sys.RunAndWait(FormatCommandLine(windir, target));
+  SetTaskbarState(form, TaskbarState::NoProgress);
+  if (!format.started) {
+    Abort(form, L"无法启动格式化程序“" + windir + L"\\System32\\format.com”，磁盘[" + target +
+                    L"]没有被格式化，安装已停止。");
+    return;
+  }
+  if (format.exitCode != 0) {
+    Abort(form, L"格式化磁盘[" + target + L"]失败（format.com 退出代码 " + std::to_wstring(format.exitCode) +
+                    L"），安装已停止。");
+    return;
+  }
+
+  ui.SetText(Ctl::Command4, kInstallingCaption);
+  LockInputs(ui);
+
+  const std::wstring output = ApplyOutputPath(windir);
+  const std::wstring batch = ApplyBatchPath(windir);
+  const std::wstring errors = ApplyErrorPath(windir);
+  sys.DeleteFile(errors);
+  if (sys.WriteAnsiFile(output, L"\r\n") != WriteResult::Ok) {
+    Abort(form, L"无法写入文件“" + output + L"”，安装已停止。");
+    return;
+  }
+  const auto line = ApplyCommandLine(FolderPlus(sys.ShortPath(sys.ProgramFolder()), L""), form.state().binDir,
+                                     sys.ShortPath(ui.Text(Ctl::Text1)), index + 1, target, windir);
+  const WriteResult written = line ? sys.WriteAnsiFile(batch, *line + L"\r\n") : WriteResult::NotAnsi;
+  if (written != WriteResult::Ok) {
+    sys.DeleteFile(batch);
+    sys.DeleteFile(output);
+    Abort(form, written == WriteResult::NotAnsi
+                    ? L"映像文件或本程序的路径含有无法写入批处理文件的字符，且没有可用的短文件名，安装已停止。"
+                    : L"无法写入文件“" + batch + L"”，安装已停止。");
+    return;
+  }
+  if (!sys.StartWatched(BatchRunLine(sys.CommandInterpreter(), batch))) {
+    sys.DeleteFile(batch);
+    sys.DeleteFile(output);
+    Abort(form, L"无法启动“" + batch + L"”，安装已停止。");
+    return;
+  }
+  form.state().stages = StageCounters{};
+  ui.SetTimerEnabled(true);
+}
+
+}  // namespace morvane
