@@ -4,6 +4,7 @@
 
 #include <windows.h>
 #include <objbase.h>
+#include <ole2.h>
 
 #include <utility>
 
@@ -74,6 +75,21 @@ struct CoTaskMemTraits {  // PIDLs and other shell allocations
   static Type Invalid() noexcept { return nullptr; }
   static void Close(Type p) noexcept { ::CoTaskMemFree(p); }
 };
+struct ModuleTraits {  // LoadLibrary / LoadLibraryEx, also as a data file
+  using Type = HMODULE;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { ::FreeLibrary(h); }
+};
+struct BitmapTraits {
+  using Type = HBITMAP;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { ::DeleteObject(h); }
+};
+struct MemoryDcTraits {  // CreateCompatibleDC: DeleteDC, not ReleaseDC
+  using Type = HDC;
+  static Type Invalid() noexcept { return nullptr; }
+  static void Close(Type h) noexcept { ::DeleteDC(h); }
+};
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
@@ -82,6 +98,9 @@ using UniqueHwnd = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>;
+using UniqueModule = UniqueHandle<ModuleTraits>;
+using UniqueBitmap = UniqueHandle<BitmapTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
 // A started process: owns both handles of PROCESS_INFORMATION.
 class UniqueProcess {
@@ -116,6 +135,21 @@ class ComThreadGuard {
   ComThreadGuard& operator=(const ComThreadGuard&) = delete;
   ~ComThreadGuard() {
     if (SUCCEEDED(hr_)) ::CoUninitialize();
+  }
+  bool ok() const noexcept { return SUCCEEDED(hr_); }
+
+ private:
+  HRESULT hr_;
+};
+
+// OLE (drag and drop, and COM with it) for the calling thread, for as long as the guard lives.
+class OleThreadGuard {
+ public:
+  OleThreadGuard() noexcept : hr_(::OleInitialize(nullptr)) {}
+  OleThreadGuard(const OleThreadGuard&) = delete;
+  OleThreadGuard& operator=(const OleThreadGuard&) = delete;
+  ~OleThreadGuard() {
+    if (SUCCEEDED(hr_)) ::OleUninitialize();
   }
   bool ok() const noexcept { return SUCCEEDED(hr_); }
 

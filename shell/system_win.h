@@ -1,0 +1,51 @@
+#pragma once
+
+#include <windows.h>
+
+#include "app/ports.h"
+#include "shell/handles_win.h"
+
+namespace morvane {
+
+class WinSystem : public SystemPort {
+ public:
+  std::wstring Env(const std::wstring& name) const override;
+  Entry Lookup(const std::wstring& path) const override;
+  bool CreateFolder(const std::wstring& path) override;
+  WriteResult WriteAnsiFile(const std::wstring& path, const std::wstring& text) override;
+  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
+  bool DeleteFile(const std::wstring& path) override;
+
+  RunResult RunAndWait(const std::wstring& commandLine) override;
+  bool StartWatched(const std::wstring& commandLine) override;
+  bool WatchedEnded() override;
+  void ForgetWatched() override;
+  bool StartHidden(const std::wstring& commandLine) override;
+
+  std::wstring ShortPath(const std::wstring& path) override;
+  bool IsAnsi(const std::wstring& text) const override;
+  std::wstring FromAnsi(const std::string& bytes) const override;
+  std::wstring HalfWidth(const std::wstring& text) const override;
+  int16_t SysVer() const override;
+
+  std::wstring ProgramFolder() const override;
+  std::wstring ProgramFile() const override;
+  std::wstring CommandInterpreter() const override;
+
+  std::wstring DriveRoots() const override;
+  DriveType TypeOfDrive(const std::wstring& drive) const override;
+  std::wstring BusType(const std::wstring& drive) const override;
+
+  // For the message loop: the watched process while its end has not been reported yet.
+  HANDLE WatchedHandleToWaitOn() const;
+  void MarkWatchedReported() { watchedReported_ = true; }
+
+ private:
+  UniqueProcess watched_;
+  bool watchedReported_ = false;
+};
+
+// The ANSI form of a text, exact: nothing when a character has no form in the ANSI code page.
+std::optional<std::string> ToAnsiExact(const std::wstring& text);
+
+}  // namespace morvane
