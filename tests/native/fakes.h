@@ -1,0 +1,163 @@
+// Fakes of the two platform ports: a window whose controls are plain values and a system whose
+// files, drives and processes are maps. Every call that reaches outside is written to `log`, so
+// a test can check what a flow did and in which order.
+#pragma once
+
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/form1.h"
+#include "app/ports.h"
+
+namespace morvane::testing {
+
+std::string Narrow(const std::wstring& text);  // UTF-8, for messages and the log
+
+class FakeWindow : public WindowPort {
+ public:
+  FakeWindow();
+
+  Form1* form = nullptr;  // receives the events that setting a control raises
+  std::vector<std::wstring> log;
+
+  struct Box {
+    std::wstring text, caption;
+    MsgIcon icon;
+    MsgButtons buttons;
+  };
+  std::vector<Box> boxes;
+  std::deque<MsgAnswer> answers;  // answers for OK/Cancel boxes; OK when empty
+  std::function<void(const Box&)> onBox;
+
+  std::deque<std::wstring> pickedFiles, pickedFolders;
+
+  std::map<Ctl, std::wstring> texts;
+  std::map<Ctl, bool> enabled;
+  std::map<Ctl, bool> checked;
+  std::map<Ctl, std::vector<std::wstring>> lists;
+  std::map<Ctl, int> selected;
+  std::map<Ctl, std::wstring> tooltips;
+  std::vector<Ctl> disabledOrder, enabledOrder;
+
+  bool timerEnabled = false;
+  int timerInterval = 100;
+  int32_t bar = 0;
+  bool taskbarCreates = true;
+  std::vector<std::wstring> taskbarCalls;
+  int iconSize = 0;
+
+  WindowState state = WindowState::Normal;
+  int32_t frameHeight = 450;  // window height minus client height, in twips
+  int32_t width = 8085, height = 450 + 3360;
+  bool closed = false;
+
+  std::wstring Text(Ctl c) const override;
+  void SetText(Ctl c, const std::wstring& text) override;
+  void Enable(Ctl c, bool on) override;
+  bool IsEnabled(Ctl c) const override;
+  bool IsChecked(Ctl c) const override;
+  void ListClear(Ctl c) override;
+  void ListAdd(Ctl c, const std::wstring& item) override;
+  int ListCount(Ctl c) const override;
+  std::wstring ListItem(Ctl c, int index) const override;
+  int ListIndex(Ctl c) const override;
+  void SetListIndex(Ctl c, int index) override;
+  void SetTooltip(Ctl c, const std::wstring& text) override;
+  void SetTimerEnabled(bool on) override;
+  bool TimerEnabled() const override { return timerEnabled; }
+  void SetTimerInterval(int ms) override { timerInterval = ms; }
+  int TimerInterval() const override { return timerInterval; }
+  void SetBarValue(int32_t value) override { bar = value; }
+  int32_t BarValue() const override { return bar; }
+  bool CreateTaskbarList() override;
+  void SetTaskbarState(TaskbarState s) override;
+  void SetTaskbarValue(uint64_t completed, uint64_t total) override;
+  void SetIcon(int sizePx) override { iconSize = sizePx; }
+  MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
+                    MsgButtons buttons) override;
+  std::wstring PickImageFile() override;
+  std::wstring PickFolder(const std::wstring& prompt) override;
+  WindowState State() const override { return state; }
+  void SetStateNormal() override;
+  void SetSize(int32_t widthTwips, int32_t heightTwips) override;
+  int32_t WindowHeight() const override { return height; }
+  int32_t ClientHeight() const override { return height - frameHeight; }
+  void Close() override { closed = true; }
+
+  // Test helpers: the user's own actions.
+  void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
+  void Maximise();
+  void Minimise();
+  void Restore();
+};
+
+class FakeSystem : public SystemPort {
+ public:
+  FakeSystem();
+
+  std::vector<std::wstring> log;
+  std::map<std::wstring, std::wstring> env;
+  std::map<std::wstring, Entry> entries;     // what the look-up sees (hidden entries: leave out)
+  std::map<std::wstring, std::string> files;  // file contents; an ANSI file is stored as UTF-8
+  std::map<std::wstring, std::wstring> shortPaths;
+  bool folderCreationFails = false;
+  std::vector<std::wstring> unwritable;  // paths whose writing fails
+
+  // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
+  std::function<RunResult(const std::wstring&)> onRun;
+  bool startWatchedFails = false;
+  bool watchedEnded = false;
+  bool watching = false;
+
+  int16_t sysVer = 10;
+  std::wstring programFolder = L"D:\\Tools";
+  std::wstring programFile = L"D:\\Tools\\MorvaneSetup.exe";
+  std::wstring driveRoots;  // built by SetDrives
+  std::map<std::wstring, DriveType> driveTypes;
+
+  void SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives);
+  void AddFile(const std::wstring& path, const std::string& bytes = std::string());
+  void AddFolder(const std::wstring& path);
+  bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
+  std::wstring FileText(const std::wstring& path) const;  // an ANSI file, back as text
+
+  std::wstring Env(const std::wstring& name) const override;
+  Entry Lookup(const std::wstring& path) const override;
+  bool CreateFolder(const std::wstring& path) override;
+  WriteResult WriteAnsiFile(const std::wstring& path, const std::wstring& text) override;
+  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
+  bool DeleteFile(const std::wstring& path) override;
+  RunResult RunAndWait(const std::wstring& commandLine) override;
+  bool StartWatched(const std::wstring& commandLine) override;
+  bool WatchedEnded() override { return !watching || watchedEnded; }
+  void ForgetWatched() override { watching = false; }
+  bool StartHidden(const std::wstring& commandLine) override;
+  std::wstring ShortPath(const std::wstring& path) override;
+  bool IsAnsi(const std::wstring& text) const override;  // the Thai block stands for "not ANSI"
+  std::wstring FromAnsi(const std::string& bytes) const override;
+  std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
+  int16_t SysVer() const override { return sysVer; }
+  std::wstring ProgramFolder() const override { return programFolder; }
+  std::wstring ProgramFile() const override { return programFile; }
+  std::wstring CommandInterpreter() const override { return L"C:\\Windows\\System32\\cmd.exe"; }
+  std::wstring DriveRoots() const override { return driveRoots; }
+  DriveType TypeOfDrive(const std::wstring& drive) const override;
+  std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
+};
+
+// A form wired to the two fakes, loaded as the program loads it.
+struct Rig {
+  FakeWindow ui;
+  FakeSystem sys;
+  Form1 form{ui, sys};
+  Rig();
+  void Load();
+};
+
+// UTF-16LE with a byte-order mark, as the image tool writes its XML.
+std::string Utf16Le(const std::wstring& text);
+
+}  // namespace morvane::testing

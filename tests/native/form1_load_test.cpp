@@ -1,0 +1,132 @@
+// Start-up, the view toggle and the close guard, against the fake platform.
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace morvane::testing {
+namespace {
+
+TEST(Form1Load, ComputesViewSizesAndTakesTheCompactView) {
+  Rig rig;
+  rig.ui.height = 9999;
+  rig.ui.frameHeight = 420;
+  rig.Load();
+  const RunState& s = rig.form.state();
+  EXPECT_EQ(s.compactWidth, 8085);
+  EXPECT_EQ(s.compactHeight, 420 + 3360);
+  EXPECT_EQ(s.expandedWidth, 8085);
+  EXPECT_EQ(s.expandedHeight, 420 + 6150);
+  EXPECT_EQ(rig.ui.ClientHeight(), 3360);
+  EXPECT_EQ(rig.ui.iconSize, 32);
+}
+
+TEST(Form1Load, ChoosesTheToolsFolderByTheSysWow64Folder) {
+  Rig with;
+  with.sys.AddFolder(L"C:\\Windows\\SysWOW64");
+  with.Load();
+  EXPECT_EQ(with.form.state().binDir, L"\\Bin64");
+
+  Rig without;
+  without.Load();
+  EXPECT_EQ(without.form.state().binDir, L"\\Bin");
+
+  Rig plainFile;  // a file of that name is no folder
+  plainFile.sys.AddFile(L"C:\\Windows\\SysWOW64");
+  plainFile.Load();
+  EXPECT_EQ(plainFile.form.state().binDir, L"\\Bin");
+}
+
+TEST(Form1Load, TaskbarObjectOnlyAboveVersion5) {
+  Rig old;
+  old.sys.sysVer = 5;
+  old.Load();
+  EXPECT_FALSE(old.form.state().taskbarList);
+  EXPECT_TRUE(old.ui.taskbarCalls.empty());
+
+  Rig newer;
+  newer.Load();
+  EXPECT_TRUE(newer.form.state().taskbarList);
+  EXPECT_EQ(newer.ui.taskbarCalls, std::vector<std::wstring>{L"create"});
+}
+
+TEST(Form1Load, CreatesAMissingTempFolderAndSaysOnceWhenItCannot) {
+  Rig rig;
+  rig.sys.entries.erase(L"C:\\Windows\\Temp");
+  rig.Load();
+  EXPECT_EQ(rig.sys.Lookup(L"C:\\Windows\\Temp"), Entry::Folder);
+  EXPECT_TRUE(rig.ui.boxes.empty());
+
+  Rig failing;
+  failing.sys.entries.erase(L"C:\\Windows\\Temp");
+  failing.sys.folderCreationFails = true;
+  failing.Load();
+  ASSERT_EQ(failing.ui.boxes.size(), 1u);
+  EXPECT_NE(failing.ui.boxes[0].text.find(L"C:\\Windows\\Temp"), std::wstring::npos);
+  EXPECT_EQ(failing.form.state().binDir, L"\\Bin");  // start-up goes on
+}
+
+TEST(Form1ViewToggle, MaximiseFlipsBetweenCompactAndExpandedAndNeverStaysMaximised) {
+  Rig rig;
+  rig.Load();
+  rig.ui.Maximise();
+  EXPECT_EQ(rig.ui.state, WindowState::Normal);
+  EXPECT_EQ(rig.ui.ClientHeight(), 6150);
+  EXPECT_EQ(rig.ui.width, 8085);
+  EXPECT_EQ(rig.form.state().sizeMode, 2);  // the nested events' 0 is overwritten
+
+  rig.ui.Maximise();
+  EXPECT_EQ(rig.ui.state, WindowState::Normal);
+  EXPECT_EQ(rig.ui.ClientHeight(), 3360);
+  EXPECT_EQ(rig.form.state().sizeMode, 0);
+}
+
+TEST(Form1ViewToggle, MinimiseAndRestoreKeepTheSizeAndTheNextMaximiseExpands) {
+  Rig rig;
+  rig.Load();
+  rig.ui.Maximise();  // expanded
+  rig.ui.Minimise();
+  EXPECT_EQ(rig.form.state().sizeMode, 1);
+  rig.ui.Maximise();  // while minimised the window may stay maximised
+  EXPECT_EQ(rig.ui.state, WindowState::Maximised);
+  rig.ui.Restore();
+  EXPECT_EQ(rig.ui.ClientHeight(), 6150);
+  EXPECT_EQ(rig.form.state().sizeMode, 0);
+  rig.ui.Maximise();  // expands again: the size stays expanded
+  EXPECT_EQ(rig.ui.ClientHeight(), 6150);
+  rig.ui.Maximise();
+  EXPECT_EQ(rig.ui.ClientHeight(), 3360);
+}
+
+TEST(Form1CloseGuard, RefusedWhileInstallingAcceptedOtherwise) {
+  Rig rig;
+  rig.Load();
+  EXPECT_TRUE(rig.form.OnQueryClose());
+  EXPECT_TRUE(rig.ui.boxes.empty());
+
+  rig.ui.texts[Ctl::Command4] = L"正在安装";
+  EXPECT_FALSE(rig.form.OnQueryClose());
+  ASSERT_EQ(rig.ui.boxes.size(), 1u);
+  EXPECT_EQ(rig.ui.boxes[0].text, L"正在安装系统，无法关闭！");
+  EXPECT_EQ(rig.ui.boxes[0].caption, L"警告！");
+  EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+  EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
+}
+
+TEST(Form1CloseGuard, ACloseDuringAQueryWaitsForTheQueryToEnd) {
+  Rig rig;
+  rig.Load();
+  rig.sys.AddFile(L"E:\\a.wim");
+  bool allowedDuringWait = true;
+  rig.sys.onRun = [&](const std::wstring&) {
+    allowedDuringWait = rig.form.OnQueryClose();
+    EXPECT_FALSE(rig.ui.closed);
+    return RunResult{true, 0};
+  };
+  rig.ui.Type(L"E:\\a.wim");
+  EXPECT_FALSE(allowedDuringWait);
+  EXPECT_TRUE(rig.ui.boxes.empty());
+  EXPECT_TRUE(rig.ui.closed);  // carried out once the handler was done
+}
+
+}  // namespace
+}  // namespace morvane::testing
