@@ -73,7 +73,7 @@ const wchar_t* ClassFor(Kind kind) {
 }
 
 DWORD StyleFor(const ControlSpec& spec) {
-  DWORD style = WS_CHILD | (spec.visible ? WS_VISIBLE : 0);
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (spec.visible ? WS_VISIBLE : 0);
   switch (spec.kind) {
     case Kind::Frame:
       return style | BS_GROUPBOX;
@@ -170,6 +170,11 @@ void MainWindow::CreateControls() {
                  : spec.face == Face::Verdana ? verdana_.get()
                                               : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  }
+  // The frames overlap the controls they group: below everything, so that they never paint over
+  // them. They take no focus, so the tab order of the others stays the creation order.
+  for (Ctl frame : {Ctl::Frame0, Ctl::Frame1, Ctl::Frame2, Ctl::Frame3}) {
+    ::SetWindowPos(control(frame), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   }
   ::SendMessageW(control(Ctl::Check1), BM_SETCHECK, BST_CHECKED, 0);
   ::SendMessageW(control(Ctl::Check2), BM_SETCHECK, BST_CHECKED, 0);

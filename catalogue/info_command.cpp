@@ -1,5 +1,6 @@
 #include "catalogue/info_command.h"
 
+#include "shell/app_folder.h"
 #include "shell/quoting.h"
 
 namespace morvane {
@@ -9,7 +10,7 @@ std::wstring InfoOutputPath(const std::wstring& windir) { return windir + L"\\te
 
 std::optional<std::wstring> InfoCommandLine(const std::wstring& programFolderShort, const std::wstring& binDir,
                                             const std::wstring& imageShort, const std::wstring& windir) {
-  const auto tool = BatchQuote(programFolderShort + binDir + L"\\wimlib-imagex.exe");
+  const auto tool = BatchQuote(FolderPlus(programFolderShort, binDir) + L"\\wimlib-imagex.exe");
   const auto image = BatchQuote(imageShort);
   const auto output = BatchQuote(InfoOutputPath(windir));
   if (!tool || !image || !output) return std::nullopt;

@@ -1,5 +1,6 @@
 #include "install/command_lines.h"
 
+#include "shell/app_folder.h"
 #include "shell/quoting.h"
 
 namespace morvane {
@@ -15,7 +16,7 @@ std::wstring ApplyErrorPath(const std::wstring& windir) { return windir + L"\\te
 std::optional<std::wstring> ApplyCommandLine(const std::wstring& programFolderShort, const std::wstring& binDir,
                                              const std::wstring& imageShort, int imageNumber,
                                              const std::wstring& targetDrive, const std::wstring& windir) {
-  const auto tool = BatchQuote(programFolderShort + binDir + L"\\wimlib-imagex.exe");
+  const auto tool = BatchQuote(FolderPlus(programFolderShort, binDir) + L"\\wimlib-imagex.exe");
   const auto image = BatchQuote(imageShort);
   const auto output = BatchQuote(ApplyOutputPath(windir));
   const auto errors = BatchQuote(ApplyErrorPath(windir));
@@ -32,13 +33,13 @@ std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& b
 
 std::wstring BcdbootLine(const std::wstring& programFolder, const std::wstring& windowsDir,
                          const std::wstring& bootDrive, bool uefi) {
-  return ArgQuote(programFolder + L"\\Bin\\bcdboot.exe") + L" " + windowsDir + L" /s " + bootDrive +
+  return ArgQuote(FolderPlus(programFolder, L"\\Bin\\bcdboot.exe")) + L" " + windowsDir + L" /s " + bootDrive +
          (uefi ? L" /f uefi /l zh-cn" : L" /l zh-cn");
 }
 
 std::wstring BootsectLine(const std::wstring& programFolder, const std::wstring& bootDrive, bool nt60) {
-  return ArgQuote(programFolder + L"\\Bin\\bootsect.exe") + (nt60 ? L" /nt60 " : L" /nt52 ") + bootDrive +
-         L" /mbr";
+  return ArgQuote(FolderPlus(programFolder, L"\\Bin\\bootsect.exe")) + (nt60 ? L" /nt60 " : L" /nt52 ") +
+         bootDrive + L" /mbr";
 }
 
 }  // namespace morvane

@@ -37,19 +37,20 @@ bool MajorAbove5(const std::wstring& major) {
   const size_t last = major.find_last_not_of(L" \t");
   const std::wstring text = major.substr(first, last - first + 1);
   double value = 0;
-  double scale = 0;
+  double scale = 0.1;
   bool digits = false;
+  bool fraction = false;  // behind the point; not read from `scale`, which reaches 0 after ~320 decimals
   for (wchar_t ch : text) {
     if (ch >= L'0' && ch <= L'9') {
       digits = true;
-      if (scale == 0) {
+      if (!fraction) {
         value = value * 10 + (ch - L'0');
       } else {
         value += (ch - L'0') * scale;
         scale /= 10;
       }
-    } else if (ch == L'.' && scale == 0) {
-      scale = 0.1;
+    } else if (ch == L'.' && !fraction) {
+      fraction = true;
     } else {
       return true;
     }

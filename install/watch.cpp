@@ -65,6 +65,9 @@ TickResult WatchTick(StageCounters& counters, const std::wstring& output, bool t
   if (StageFinished(output, stage)) {
     counters.*s.counter = 100;
     result.bar = 100;
+    // The next stage starts on the next tick: come back soon rather than a second later, or a
+    // short last stage is over before it is ever shown.
+    result.interval = kFinishedStageInterval;
     return result;
   }
   const std::wstring marker = s.marker;

@@ -19,6 +19,8 @@ constexpr const wchar_t* kExtractingMarker = L"Extracting file data:";
 constexpr const wchar_t* kMetadataMarker = L"Applying metadata to files:";
 constexpr const wchar_t* kDoneLine = L"Done applying WIM image.";
 
+constexpr int kFinishedStageInterval = 100;
+
 struct TickResult {
   enum class Kind {
     Stage,     // a stage is running: show its text; the bar moves when `bar` is set

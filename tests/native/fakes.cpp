@@ -76,6 +76,11 @@ std::string Utf16Le(const std::wstring& text) {
 
 // ---- FakeWindow ----
 
+void FakeWindow::Note(const std::wstring& line) {
+  log.push_back(line);
+  if (journal) journal->push_back(line);
+}
+
 FakeWindow::FakeWindow() {
   texts[Ctl::Text2] = L"C:";
   texts[Ctl::Text3] = L"C:";
@@ -93,7 +98,7 @@ std::wstring FakeWindow::Text(Ctl c) const {
 void FakeWindow::SetText(Ctl c, const std::wstring& text) {
   const bool changed = Text(c) != text;
   texts[c] = text;
-  if (c == Ctl::Status || c == Ctl::Command4) log.push_back(Name(c) + L"=" + text);
+  if (c == Ctl::Status || c == Ctl::Command4) Note(Name(c) + L"=" + text);
   if (c == Ctl::Text1 && changed && form) form->OnText1Change();
 }
 
@@ -141,7 +146,7 @@ void FakeWindow::SetTooltip(Ctl c, const std::wstring& text) { tooltips[c] = tex
 
 void FakeWindow::SetTimerEnabled(bool on) {
   timerEnabled = on;
-  log.push_back(on ? L"timer on" : L"timer off");
+  Note(on ? L"timer on" : L"timer off");
 }
 
 bool FakeWindow::CreateTaskbarList() {
@@ -151,7 +156,7 @@ bool FakeWindow::CreateTaskbarList() {
 
 void FakeWindow::SetTaskbarState(TaskbarState s) {
   taskbarCalls.push_back(L"state " + std::to_wstring(static_cast<int>(s)));
-  log.push_back(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
+  Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
 }
 
 void FakeWindow::SetTaskbarValue(uint64_t completed, uint64_t total) {
@@ -162,7 +167,7 @@ MsgAnswer FakeWindow::Message(const std::wstring& text, const std::wstring& capt
                               MsgButtons buttons) {
   Box box{text, caption, icon, buttons};
   boxes.push_back(box);
-  log.push_back(L"box " + caption + L" " + text);
+  Note(L"box " + caption + L" " + text);
   if (onBox) onBox(box);
   if (buttons == MsgButtons::Ok || answers.empty()) return MsgAnswer::Ok;
   const MsgAnswer answer = answers.front();
@@ -212,6 +217,11 @@ void FakeWindow::Restore() {
 
 // ---- FakeSystem ----
 
+void FakeSystem::Note(const std::wstring& line) {
+  log.push_back(line);
+  if (journal) journal->push_back(line);
+}
+
 FakeSystem::FakeSystem() {
   env[L"windir"] = L"C:\\Windows";
   entries[L"C:\\Windows"] = Entry::Folder;
@@ -253,7 +263,7 @@ Entry FakeSystem::Lookup(const std::wstring& path) const {
 }
 
 bool FakeSystem::CreateFolder(const std::wstring& path) {
-  log.push_back(L"mkdir " + path);
+  Note(L"mkdir " + path);
   if (folderCreationFails) return false;
   entries[path] = Entry::Folder;
   return true;
@@ -262,7 +272,7 @@ bool FakeSystem::CreateFolder(const std::wstring& path) {
 WriteResult FakeSystem::WriteAnsiFile(const std::wstring& path, const std::wstring& text) {
   if (!IsAnsi(text)) return WriteResult::NotAnsi;
   if (std::find(unwritable.begin(), unwritable.end(), path) != unwritable.end()) return WriteResult::Failed;
-  log.push_back(L"write " + path + L" " + text);
+  Note(L"write " + path + L" " + text);
   AddFile(path, Narrow(text));
   return WriteResult::Ok;
 }
@@ -278,19 +288,19 @@ std::optional<std::string> FakeSystem::ReadFile(const std::wstring& path, bool c
 bool FakeSystem::DeleteFile(const std::wstring& path) {
   const auto it = files.find(path);
   if (it == files.end()) return false;
-  log.push_back(L"delete " + path);
+  Note(L"delete " + path);
   files.erase(it);
   entries.erase(path);
   return true;
 }
 
 RunResult FakeSystem::RunAndWait(const std::wstring& commandLine) {
-  log.push_back(L"run " + commandLine);
+  Note(L"run " + commandLine);
   return onRun ? onRun(commandLine) : RunResult{true, 0};
 }
 
 bool FakeSystem::StartWatched(const std::wstring& commandLine) {
-  log.push_back(L"start " + commandLine);
+  Note(L"start " + commandLine);
   if (startWatchedFails) return false;
   watching = true;
   watchedEnded = false;
@@ -298,7 +308,7 @@ bool FakeSystem::StartWatched(const std::wstring& commandLine) {
 }
 
 bool FakeSystem::StartHidden(const std::wstring& commandLine) {
-  log.push_back(L"spawn " + commandLine);
+  Note(L"spawn " + commandLine);
   return true;
 }
 
@@ -331,8 +341,42 @@ DriveType FakeSystem::TypeOfDrive(const std::wstring& drive) const {
 
 // ---- Rig ----
 
-Rig::Rig() { ui.form = &form; }
+Rig::Rig() {
+  ui.form = &form;
+  ui.journal = &journal;
+  sys.journal = &journal;
+}
 
 void Rig::Load() { form.OnLoad(); }
+
+void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
+  if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
+  const std::wstring output = sys.Env(L"windir") + L"\\temp\\WIMInfo.xml";
+  auto saved = sys.onRun;
+  sys.onRun = [this, output, xml](const std::wstring&) {
+    sys.AddFile(output, Utf16Le(xml));
+    return RunResult{true, 0};
+  };
+  ui.Type(path);
+  sys.onRun = saved;
+}
+
+void Rig::StartApply(const std::vector<std::wstring>& majors) {
+  ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
+  ui.SetText(Ctl::Text2, L"C:");
+  ui.SetText(Ctl::Text3, L"T:");
+  form.OnCommand4();
+}
+
+std::wstring WimXml(const std::vector<std::wstring>& majors) {
+  std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
+  for (size_t i = 0; i < majors.size(); ++i) {
+    const std::wstring n = std::to_wstring(i + 1);
+    xml += L"<IMAGE INDEX=\"" + n + L"\"><NAME>Image " + n + L"</NAME><WINDOWS><VERSION>";
+    if (!majors[i].empty()) xml += L"<MAJOR>" + majors[i] + L"</MAJOR>";
+    xml += L"<MINOR>0</MINOR></VERSION></WINDOWS></IMAGE>";
+  }
+  return xml + L"</WIM>";
+}
 
 }  // namespace morvane::testing

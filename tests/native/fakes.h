@@ -22,6 +22,7 @@ class FakeWindow : public WindowPort {
 
   Form1* form = nullptr;  // receives the events that setting a control raises
   std::vector<std::wstring> log;
+  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
 
   struct Box {
     std::wstring text, caption;
@@ -92,6 +93,9 @@ class FakeWindow : public WindowPort {
   void Maximise();
   void Minimise();
   void Restore();
+
+ private:
+  void Note(const std::wstring& line);
 };
 
 class FakeSystem : public SystemPort {
@@ -99,6 +103,7 @@ class FakeSystem : public SystemPort {
   FakeSystem();
 
   std::vector<std::wstring> log;
+  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
   std::map<std::wstring, std::wstring> env;
   std::map<std::wstring, Entry> entries;     // what the look-up sees (hidden entries: leave out)
   std::map<std::wstring, std::string> files;  // file contents; an ANSI file is stored as UTF-8
@@ -146,16 +151,30 @@ class FakeSystem : public SystemPort {
   std::wstring DriveRoots() const override { return driveRoots; }
   DriveType TypeOfDrive(const std::wstring& drive) const override;
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
+
+ private:
+  void Note(const std::wstring& line);
 };
 
 // A form wired to the two fakes, loaded as the program loads it.
 struct Rig {
+  std::vector<std::wstring> journal;  // the log lines of both fakes, in the order they were written
   FakeWindow ui;
   FakeSystem sys;
   Form1 form{ui, sys};
   Rig();
   void Load();
+
+  // Names an existing image file the way a user types it; the tool answers the query with `xml`.
+  void ChooseImage(const std::wstring& path, const std::wstring& xml);
+  // From a loaded window to a running apply: an image file on E: whose images carry these major
+  // versions, the first image chosen, target T:, boot drive C:, Start pressed and confirmed.
+  void StartApply(const std::vector<std::wstring>& majors = {L"10"});
 };
+
+// The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
+// an empty version leaves the MAJOR element out.
+std::wstring WimXml(const std::vector<std::wstring>& majors);
 
 // UTF-16LE with a byte-order mark, as the image tool writes its XML.
 std::string Utf16Le(const std::wstring& text);

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Builds the native test suite with AddressSanitizer and UndefinedBehaviorSanitizer and runs it.
+# Any report fails the run (the sanitizers abort on the first finding).
+#
+#   scripts/test-sanitize.sh [gtest flags]
+#   SAN_BUILD=/tmp/nt-san     build folder (default: build/sanitize in the repository)
+#   CXX=clang++ CC=clang      the compilers (default: the system's)
+set -euo pipefail
+
+repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+build="${SAN_BUILD:-$repo/build/sanitize}"
+
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON >/dev/null
+make -C "$build" -j"$(nproc)" --no-print-directory morvane_tests >/dev/null
+
+export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}"
+export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
+"$build/morvane_tests" "$@"

@@ -1,0 +1,290 @@
+// The Start button: validation, confirmation, the format, and the launch of the apply batch.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <iterator>
+
+#include "fakes.h"
+
+namespace morvane::testing {
+namespace {
+
+const std::wstring kApplyXml = L"C:\\Windows\\temp\\apply.xml";
+const std::wstring kApplyBat = L"C:\\Windows\\temp\\apply.bat";
+const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
+const std::wstring kFormatLine = L"run C:\\Windows\\System32\\format.com T: /FS:NTFS /v:Win /q /x /y";
+const std::wstring kConfirmT =
+    L"警告：本操作将会删除[T:]盘上的所有数据，且不可恢复。\r\r若想继续，请单击“确定”。若想退出，请单击“取消”。";
+
+std::wstring Shows(Ctl c, const std::wstring& text) {
+  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
+}
+
+const std::vector<Ctl> kInputs(std::begin(kRunInputs), std::end(kRunInputs));
+
+// A loaded window with three images listed and the target T: chosen; the logs start empty.
+void Prepare(Rig& rig) {
+  rig.Load();
+  rig.ChooseImage(L"E:\\sources\\install.wim", WimXml({L"10", L"10", L"10"}));
+  rig.ui.SetText(Ctl::Text3, L"T:");
+  rig.journal.clear();
+  rig.ui.log.clear();
+  rig.sys.log.clear();
+}
+
+bool Logged(const std::vector<std::wstring>& log, const std::wstring& prefix) {
+  for (const auto& line : log) {
+    if (line.rfind(prefix, 0) == 0) return true;
+  }
+  return false;
+}
+
+void ExpectIdle(Rig& rig) {
+  EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
+  EXPECT_EQ(rig.ui.Text(Ctl::Status), L"状态");
+  EXPECT_EQ(rig.ui.bar, 0);
+  EXPECT_FALSE(rig.ui.timerEnabled);
+  EXPECT_FALSE(rig.form.running());
+  for (Ctl c : kRunInputs) EXPECT_TRUE(rig.ui.IsEnabled(c)) << static_cast<int>(c);
+  const size_t boxes = rig.ui.boxes.size();
+  EXPECT_TRUE(rig.form.OnQueryClose());
+  EXPECT_EQ(rig.ui.boxes.size(), boxes);
+}
+
+TEST(Form1Install, AnInvalidSourceIsRefusedWithNothingChanged) {
+  struct Case {
+    const char* what;
+    void (*spoil)(Rig&);
+  } cases[] = {
+      {"no image listed", [](Rig& r) { r.ChooseImage(L"E:\\empty.wim", L"<WIM></WIM>"); }},
+      {"nothing selected", [](Rig& r) { r.ui.SetListIndex(Ctl::Combo0, -1); }},
+      {"file gone",
+       [](Rig& r) {
+         r.sys.files.erase(L"E:\\sources\\install.wim");
+         r.sys.entries.erase(L"E:\\sources\\install.wim");
+       }},
+      {"file hidden now", [](Rig& r) { r.sys.entries.erase(L"E:\\sources\\install.wim"); }},
+      {"a folder now", [](Rig& r) { r.sys.AddFolder(L"E:\\sources\\install.wim"); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    Prepare(rig);
+    c.spoil(rig);
+    rig.journal.clear();
+    rig.form.OnCommand4();
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, L"Windows源无效！");
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+    EXPECT_EQ(rig.journal.size(), 1u);  // the box, nothing else
+    EXPECT_TRUE(rig.ui.disabledOrder.empty());
+  }
+}
+
+TEST(Form1Install, DriveFieldsAreCheckedBeforeAnythingIsFormatted) {
+  struct Case {
+    std::wstring target, boot;
+  } cases[] = {
+      {L"T", L"C:"},  {L"TT:", L"C:"}, {L"T:\\", L"C:"}, {L"", L"C:"},   {L"1:", L"C:"},
+      {L"T:", L"C"},  {L"T:", L""},    {L"T:", L"C:\\"}, {L"Q:", L"C:"},  // Q: does not exist
+      {L"X:", L"C:"}, {L"x:", L"C:"},                                     // the preinstallation drive
+      {L"C:", L"C:"}, {L"c:", L"D:"},                                     // the running Windows
+      {L"E:", L"C:"},                                                     // holds the image
+      {L"D:", L"C:"}, {L"d:", L"C:"},                                     // holds the program
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.target + L" / " + c.boot));
+    Rig rig;
+    rig.sys.SetDrives({{L"C:", DriveType::Fixed},
+                       {L"D:", DriveType::Fixed},
+                       {L"E:", DriveType::Fixed},
+                       {L"T:", DriveType::Fixed},
+                       {L"X:", DriveType::Fixed}});
+    Prepare(rig);
+    rig.ui.SetText(Ctl::Text3, c.target);
+    rig.ui.SetText(Ctl::Text2, c.boot);
+    rig.journal.clear();
+    rig.form.OnCommand4();
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+    EXPECT_EQ(rig.journal.size(), 1u) << "no run, no write, no taskbar call";
+    EXPECT_TRUE(rig.ui.disabledOrder.empty());
+    EXPECT_EQ(rig.ui.Text(Ctl::Status), L"状态");
+    EXPECT_FALSE(rig.form.running());
+  }
+
+  Rig same;  // the boot files may go to the drive that is installed to
+  Prepare(same);
+  same.ui.SetText(Ctl::Text2, L"T:");
+  same.ui.answers.push_back(MsgAnswer::Cancel);
+  same.form.OnCommand4();
+  ASSERT_EQ(same.ui.boxes.size(), 1u);
+  EXPECT_EQ(same.ui.boxes[0].text, kConfirmT);
+}
+
+TEST(Form1Install, CancelledConfirmationChangesNothing) {
+  Rig rig;
+  Prepare(rig);
+  rig.ui.answers.push_back(MsgAnswer::Cancel);
+  rig.form.OnCommand4();
+  ASSERT_EQ(rig.ui.boxes.size(), 1u);
+  const FakeWindow::Box& box = rig.ui.boxes[0];
+  EXPECT_EQ(box.text, kConfirmT);
+  EXPECT_EQ(box.text.find(L'\n'), std::wstring::npos);
+  EXPECT_EQ(box.caption, L"操作提示：");
+  EXPECT_EQ(box.icon, MsgIcon::Exclamation);
+  EXPECT_EQ(box.buttons, MsgButtons::OkCancel);
+  EXPECT_EQ(rig.journal.size(), 1u);
+  EXPECT_EQ(rig.ui.taskbarCalls, std::vector<std::wstring>{L"create"});
+  EXPECT_TRUE(rig.ui.disabledOrder.empty());
+  EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
+  ExpectIdle(rig);
+}
+
+TEST(Form1Install, ConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
+  Rig rig;
+  rig.Load();
+  rig.ChooseImage(L"E:\\My Images\\install.wim", WimXml({L"10"}));
+  rig.sys.shortPaths[L"E:\\My Images\\install.wim"] = L"E:\\MYIMAG~1\\install.wim";
+  rig.ui.SetText(Ctl::Text3, L"T:");
+  rig.sys.AddFile(kApplyXml, "Done applying WIM image.\r\n");  // left by an earlier run
+  rig.sys.AddFile(kApplyErr, "[ERROR] old\r\n");
+  rig.form.state().stages = StageCounters{100, 100, 100};
+  rig.journal.clear();
+
+  rig.form.OnCommand4();
+
+  const std::vector<std::wstring> expected = {
+      L"box 操作提示： " + kConfirmT,
+      L"taskbar state 1",
+      Shows(Ctl::Status, L"正在格式化磁盘 [T:]"),
+      kFormatLine,
+      L"taskbar state 0",
+      Shows(Ctl::Command4, L"正在安装"),
+      L"delete " + kApplyErr,
+      L"write " + kApplyXml + L" \r\n",
+      L"write " + kApplyBat +
+          L" \"D:\\Tools\\Bin\\wimlib-imagex.exe\" apply \"E:\\MYIMAG~1\\install.wim\" 1 T:\\ "
+          L">\"C:\\Windows\\temp\\apply.xml\" 2>\"C:\\Windows\\temp\\apply.err\"\r\n",
+      L"start C:\\Windows\\System32\\cmd.exe /d /c \"\"C:\\Windows\\temp\\apply.bat\"\"",
+      L"timer on",
+  };
+  EXPECT_EQ(rig.journal, expected);
+  EXPECT_EQ(rig.sys.FileText(kApplyXml), L"\r\n");
+  EXPECT_EQ(rig.ui.timerInterval, 100);
+  const StageCounters& s = rig.form.state().stages;
+  EXPECT_EQ(s.creating + s.extracting + s.metadata, 0);
+  EXPECT_TRUE(rig.form.running());
+  ASSERT_GE(rig.ui.disabledOrder.size(), kInputs.size());
+  EXPECT_EQ(std::vector<Ctl>(rig.ui.disabledOrder.begin(), rig.ui.disabledOrder.begin() + 10), kInputs);
+  for (Ctl c : kRunInputs) EXPECT_FALSE(rig.ui.IsEnabled(c)) << static_cast<int>(c);
+}
+
+TEST(Form1Install, TheWindowIsLockedFromTheConfirmationOn) {
+  Rig rig;
+  Prepare(rig);
+  rig.sys.AddFile(L"E:\\other.wim");
+  bool allowed = true;
+  rig.sys.onRun = [&](const std::wstring& line) {
+    EXPECT_EQ(L"run " + line, kFormatLine);
+    EXPECT_EQ(rig.ui.disabledOrder, kInputs);
+    EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");  // the caption changes after the format
+    allowed = rig.form.OnQueryClose();
+    rig.form.OnCommand4();  // pressed again
+    rig.form.OnDrop(true, {L"E:\\other.wim"});
+    rig.ui.pickedFiles.push_back(L"E:\\other.wim");
+    rig.form.OnCommand1();
+    rig.ui.pickedFolders.push_back(L"D:\\");
+    rig.form.OnCommand3();
+    return RunResult{true, 0};
+  };
+  rig.form.OnCommand4();
+
+  EXPECT_FALSE(allowed);
+  ASSERT_EQ(rig.ui.boxes.size(), 2u);  // the confirmation and the refused close
+  EXPECT_EQ(rig.ui.boxes[1].text, L"正在安装系统，无法关闭！");
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\sources\\install.wim");
+  EXPECT_EQ(rig.ui.Text(Ctl::Text3), L"T:");
+  EXPECT_EQ(std::count_if(rig.sys.log.begin(), rig.sys.log.end(),
+                          [](const std::wstring& l) { return l.rfind(L"run ", 0) == 0; }),
+            1);
+  EXPECT_EQ(std::count_if(rig.sys.log.begin(), rig.sys.log.end(),
+                          [](const std::wstring& l) { return l.rfind(L"start ", 0) == 0; }),
+            1);
+
+  EXPECT_FALSE(rig.form.OnQueryClose());  // and while the apply runs
+  EXPECT_FALSE(rig.ui.closed);
+}
+
+TEST(Form1Install, AFailedFormatStopsBeforeTheApply) {
+  for (const RunResult format : {RunResult{true, 1}, RunResult{false, 0}}) {
+    SCOPED_TRACE(format.started ? "exit code 1" : "not started");
+    Rig rig;
+    Prepare(rig);
+    rig.sys.onRun = [&](const std::wstring&) { return format; };
+    rig.form.OnCommand4();
+    ASSERT_EQ(rig.ui.boxes.size(), 2u);
+    EXPECT_EQ(rig.ui.boxes[1].caption, L"错误");
+    EXPECT_EQ(rig.ui.boxes[1].icon, MsgIcon::Stop);
+    EXPECT_NE(rig.ui.boxes[1].text.find(L"T:"), std::wstring::npos);
+    EXPECT_EQ(rig.ui.taskbarCalls, (std::vector<std::wstring>{L"create", L"state 1", L"state 0"}));
+    EXPECT_FALSE(Logged(rig.sys.log, L"write "));
+    EXPECT_FALSE(Logged(rig.sys.log, L"start "));
+    EXPECT_FALSE(Logged(rig.journal, Shows(Ctl::Command4, L"正在安装")));
+    EXPECT_EQ(rig.ui.enabledOrder, kInputs);
+    ExpectIdle(rig);
+  }
+}
+
+TEST(Form1Install, AnApplyThatCannotBeSetUpReturnsToIdle) {
+  struct Case {
+    const char* what;
+    std::wstring unwritable;
+    bool startFails;
+  } cases[] = {{"output file", kApplyXml, false}, {"batch file", kApplyBat, false}, {"start", L"", true}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    Prepare(rig);
+    rig.sys.unwritable.push_back(c.unwritable);
+    rig.sys.startWatchedFails = c.startFails;
+    rig.form.OnCommand4();
+    ASSERT_EQ(rig.ui.boxes.size(), 2u);
+    EXPECT_EQ(rig.ui.boxes[1].caption, L"错误");
+    EXPECT_EQ(Logged(rig.sys.log, L"start "), c.startFails);
+    EXPECT_FALSE(Logged(rig.journal, L"timer on"));
+    EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
+    EXPECT_FALSE(rig.sys.HasFile(kApplyBat));
+    ExpectIdle(rig);
+  }
+}
+
+TEST(Form1Install, TheImageNumberIsTheSelectedPositionPlusOne) {
+  Rig rig;
+  Prepare(rig);
+  rig.ui.SetListIndex(Ctl::Combo0, 2);
+  rig.form.OnCommand4();
+  EXPECT_NE(rig.sys.FileText(kApplyBat).find(L"\"E:\\sources\\install.wim\" 3 T:\\ >"), std::wstring::npos)
+      << Narrow(rig.sys.FileText(kApplyBat));
+}
+
+TEST(Form1Install, AVersion5SystemGetsNoTaskbarCallsAtAll) {
+  Rig rig;
+  rig.sys.sysVer = 5;
+  rig.Load();
+  rig.StartApply();
+  ASSERT_TRUE(rig.ui.timerEnabled);
+  rig.sys.files[kApplyXml] = "Creating files: (0%)\rCreating files: 50 of 100 (50%) done\rCreating files: ";
+  rig.form.OnTimer();
+  EXPECT_EQ(rig.ui.bar, 50);
+  rig.sys.files[kApplyXml] += "\r\nExtracting file data:\r\nDone applying WIM image.\r\n";
+  rig.sys.watchedEnded = true;
+  rig.form.OnTimer();
+  EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
+  EXPECT_TRUE(rig.ui.taskbarCalls.empty());
+}
+
+}  // namespace
+}  // namespace morvane::testing

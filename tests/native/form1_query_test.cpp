@@ -1,0 +1,320 @@
+// The image information query and the source and drive fields, driven through Form1's handlers.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "fakes.h"
+
+namespace morvane::testing {
+namespace {
+
+const std::wstring kBatch = L"C:\\Windows\\temp\\WIMInfo.bat";
+const std::wstring kOutput = L"C:\\Windows\\temp\\WIMInfo.xml";
+const std::wstring kRunBatch = L"C:\\Windows\\System32\\cmd.exe /d /c \"\"C:\\Windows\\temp\\WIMInfo.bat\"\"";
+
+using Items = std::vector<std::wstring>;
+
+const std::wstring kTwoImages =
+    L"<WIM><TOTALBYTES>5</TOTALBYTES>"
+    L"<IMAGE INDEX=\"1\"><NAME>Windows 10 Pro</NAME><DESCRIPTION>Windows 10 Pro</DESCRIPTION>"
+    L"<DISPLAYNAME>Windows 10 专业版</DISPLAYNAME><WINDOWS><VERSION><MAJOR>10</MAJOR></VERSION></WINDOWS></IMAGE>"
+    L"<IMAGE INDEX=\"2\"><NAME>Ｈｏｍｅ　N</NAME><DESCRIPTION>R&amp;D</DESCRIPTION></IMAGE>"
+    L"</WIM>";
+
+// The image tool as the query batch runs it: it answers for the image named on the batch line
+// with the description kept for that image, and writes nothing for any other.
+struct ToolStandIn {
+  std::map<std::wstring, std::string> outputs;  // image path as on the line -> output bytes
+  std::vector<std::wstring> batches;            // the batch file's text at each run
+
+  void Attach(Rig& rig) {
+    rig.sys.onRun = [this, &rig](const std::wstring& line) {
+      EXPECT_EQ(line, kRunBatch);
+      EXPECT_FALSE(rig.sys.HasFile(kOutput)) << "an earlier output is still there";
+      const std::wstring batch = rig.sys.FileText(kBatch);
+      batches.push_back(batch);
+      for (const auto& [image, bytes] : outputs) {
+        if (batch.find(L" info --xml \"" + image + L"\" >") != std::wstring::npos) rig.sys.AddFile(kOutput, bytes);
+      }
+      return RunResult{true, 0};
+    };
+  }
+};
+
+int Runs(const Rig& rig) {
+  int n = 0;
+  for (const auto& line : rig.sys.log) n += line.rfind(L"run ", 0) == 0;
+  return n;
+}
+
+TEST(Form1Query, WritesTheInfoBatchRunsItAndFillsTheListsFromTheOutput) {
+  Rig rig;
+  rig.sys.AddFolder(L"C:\\Windows\\SysWOW64");
+  rig.sys.programFolder = L"D:\\Program Files\\Morvane";
+  rig.sys.shortPaths[L"D:\\Program Files\\Morvane"] = L"D:\\PROGRA~1\\Morvane";
+  rig.Load();
+  const std::wstring image = L"E:\\R&D Images\\win 100%.wim";  // no short form
+  rig.sys.AddFile(image);
+  rig.sys.AddFile(kOutput, Utf16Le(L"<WIM><IMAGE INDEX=\"1\"><NAME>stale</NAME></IMAGE></WIM>"));
+  ToolStandIn tool;
+  tool.outputs[L"E:\\R&D Images\\win 100%%.wim"] = Utf16Le(kTwoImages);
+  tool.Attach(rig);
+
+  rig.ui.Type(image);
+
+  ASSERT_EQ(tool.batches.size(), 1u);
+  EXPECT_EQ(tool.batches[0],
+            L"\"D:\\PROGRA~1\\Morvane\\Bin64\\wimlib-imagex.exe\" info --xml \"E:\\R&D Images\\win 100%%.wim\" "
+            L">\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
+  EXPECT_FALSE(rig.sys.HasFile(kBatch));
+  EXPECT_TRUE(rig.sys.HasFile(kOutput));  // left for the next query to replace
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo0], (Items{L"Windows 10 Pro", L"Home N:R&amp;D"}));
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo1], (Items{L"Windows 10 专业版", L"Home N"}));
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo2], (Items{L"10", L""}));
+  EXPECT_EQ(rig.ui.ListIndex(Ctl::Combo0), 0);
+  EXPECT_EQ(rig.ui.tooltips[Ctl::Combo0], L"Windows 10 专业版");
+  EXPECT_TRUE(rig.ui.boxes.empty());
+}
+
+TEST(Form1Query, ToolPathTakesTheProgramFolderAsItIs) {
+  struct Case {
+    std::wstring folder, tool;
+  } cases[] = {
+      {L"D:\\Tools & Co 100%", L"\"D:\\Tools & Co 100%%\\Bin\\wimlib-imagex.exe\""},
+      {L"D:\\", L"\"D:\\Bin\\wimlib-imagex.exe\""},  // a drive root keeps one backslash
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.folder));
+    Rig rig;
+    rig.sys.programFolder = c.folder;
+    rig.Load();
+    rig.sys.AddFile(L"E:\\a.wim");
+    ToolStandIn tool;
+    tool.Attach(rig);
+    rig.ui.Type(L"E:\\a.wim");
+    ASSERT_EQ(tool.batches.size(), 1u);
+    EXPECT_EQ(tool.batches[0], c.tool + L" info --xml \"E:\\a.wim\" >\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
+  }
+}
+
+TEST(Form1Query, OutputsThatAreNoDescriptionLeaveAllThreeListsEmpty) {
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool started;
+  } cases[] = {
+      {"no output file", "", true},  // the stand-in writes nothing for "missing"
+      {"empty file", "", true},
+      {"byte-order mark only", "\xFF\xFE", true},
+      {"odd length", Utf16Le(kTwoImages) + "x", true},
+      {"text without images", Utf16Le(L"wimlib-imagex: \"E:\\b.wim\" is not a WIM file"), true},
+      {"plain ANSI text", "<IMAGE INDEX=\"1\"><NAME>x</NAME></IMAGE>", true},
+      {"tool not started", Utf16Le(kTwoImages), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.Load();
+    rig.ChooseImage(L"E:\\a.wim", kTwoImages);
+    ASSERT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
+    rig.sys.AddFile(L"E:\\b.wim");
+    const bool missing = std::string(c.what) == "no output file";
+    rig.sys.onRun = [&](const std::wstring&) {
+      if (!missing) rig.sys.AddFile(kOutput, c.bytes);
+      return RunResult{c.started, 0};
+    };
+    rig.ui.Type(L"E:\\b.wim");
+    EXPECT_EQ(Runs(rig), 2);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 0);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 0);
+    EXPECT_TRUE(rig.ui.boxes.empty());
+  }
+}
+
+TEST(Form1Query, ASecondQueryReplacesAllThreeLists) {
+  Rig rig;
+  rig.Load();
+  rig.ChooseImage(L"E:\\a.wim", kTwoImages);
+  rig.ChooseImage(L"E:\\b.esd", WimXml({L"6"}));
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo0], Items{L"Image 1"});
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo1], Items{L"Image 1"});
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo2], Items{L"6"});
+  EXPECT_EQ(rig.ui.tooltips[Ctl::Combo0], L"Image 1");
+}
+
+TEST(Form1Query, TextThatNamesNoVisibleFileEmptiesOnlyTheEditionList) {
+  struct Case {
+    const char* what;
+    std::wstring text;
+  } cases[] = {{"folder", L"E:\\sources"}, {"hidden file", L"E:\\hidden.wim"}, {"missing", L"E:\\none.wim"},
+               {"empty", L""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.Load();
+    rig.sys.AddFolder(L"E:\\sources");
+    rig.sys.files[L"E:\\hidden.wim"] = "";  // the look-up does not see it
+    rig.ChooseImage(L"E:\\a.wim", kTwoImages);
+    rig.ui.Type(c.text);
+    EXPECT_EQ(Runs(rig), 1);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
+    EXPECT_EQ(rig.ui.ListIndex(Ctl::Combo0), -1);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 2);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 2);
+  }
+
+  Rig anyExtension;  // any existing file is queried, whatever its name
+  anyExtension.Load();
+  anyExtension.sys.AddFile(L"E:\\notes.txt");
+  anyExtension.ui.Type(L"E:\\notes.txt");
+  EXPECT_EQ(Runs(anyExtension), 1);
+}
+
+TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {
+  struct Case {
+    const char* what;
+    std::wstring program, image, mentions;
+  } cases[] = {
+      {"image", L"D:\\Tools", L"E:\\ภาพ\\a.wim", L"映像文件"},
+      {"program folder", L"D:\\เครื่องมือ", L"E:\\a.wim", L"程序所在文件夹"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.Load();
+    rig.ChooseImage(L"E:\\b.wim", kTwoImages);  // lists of an earlier query
+    rig.sys.programFolder = c.program;
+    rig.sys.AddFile(c.image);
+    rig.ui.Type(c.image);
+    EXPECT_EQ(Runs(rig), 1);
+    EXPECT_FALSE(rig.sys.HasFile(kBatch));
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+    EXPECT_NE(rig.ui.boxes[0].text.find(c.mentions), std::wstring::npos) << Narrow(rig.ui.boxes[0].text);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 0);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 0);
+  }
+}
+
+TEST(Form1Query, AShortFormInsideTheCodePageIsUsed) {
+  Rig rig;
+  rig.Load();
+  const std::wstring image = L"E:\\ภาพ\\a.wim";
+  rig.sys.AddFile(image);
+  rig.sys.shortPaths[image] = L"E:\\8D2F~1\\a.wim";
+  ToolStandIn tool;
+  tool.outputs[L"E:\\8D2F~1\\a.wim"] = Utf16Le(kTwoImages);
+  tool.Attach(rig);
+  rig.ui.Type(image);
+  ASSERT_EQ(tool.batches.size(), 1u);
+  EXPECT_NE(tool.batches[0].find(L" info --xml \"E:\\8D2F~1\\a.wim\" >"), std::wstring::npos);
+  EXPECT_TRUE(rig.ui.boxes.empty());
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
+}
+
+TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestText) {
+  Rig rig;
+  rig.Load();
+  for (const wchar_t* f : {L"E:\\a.wim", L"E:\\b.wim", L"E:\\c.wim"}) rig.sys.AddFile(f);
+  ToolStandIn tool;
+  tool.outputs[L"E:\\a.wim"] = Utf16Le(kTwoImages);
+  tool.outputs[L"E:\\c.wim"] = Utf16Le(WimXml({L"6", L"6", L"6"}));
+  tool.Attach(rig);
+  const auto standIn = rig.sys.onRun;
+  rig.sys.onRun = [&](const std::wstring& line) {
+    const RunResult result = standIn(line);
+    if (tool.batches.size() == 1) {  // the user goes on typing while the first query waits
+      rig.ui.Type(L"E:\\b.wim");
+      rig.ui.Type(L"E:\\c.wim");
+      EXPECT_EQ(tool.batches.size(), 1u) << "a second query started inside the first";
+    }
+    return result;
+  };
+
+  rig.ui.Type(L"E:\\a.wim");
+
+  ASSERT_EQ(tool.batches.size(), 2u);
+  EXPECT_NE(tool.batches[0].find(L"\"E:\\a.wim\""), std::wstring::npos);
+  EXPECT_NE(tool.batches[1].find(L"\"E:\\c.wim\""), std::wstring::npos);
+  EXPECT_EQ(rig.ui.lists[Ctl::Combo0], (Items{L"Image 1", L"Image 2", L"Image 3"}));
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 3);
+  EXPECT_FALSE(rig.form.query_running());
+}
+
+TEST(Form1Drop, TakesOneImageFileAsDroppedAndRefusesTheRestSilently) {
+  Rig rig;
+  rig.Load();
+  rig.sys.AddFile(L"E:\\Images\\Install.WIM");
+  rig.form.OnDrop(true, {L"E:\\Images\\Install.WIM"});
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\Images\\Install.WIM");
+  EXPECT_EQ(Runs(rig), 1);
+  rig.form.OnDrop(true, {L"F:\\x.Esd"});
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"F:\\x.Esd");
+
+  const std::vector<std::pair<bool, std::vector<std::wstring>>> refused = {
+      {true, {L"E:\\a.wim", L"E:\\b.wim"}},
+      {false, {L"E:\\a.wim"}},
+      {true, {L"E:\\x.wim.txt"}},
+      {true, {L"E:\\wim"}},
+      {true, {}},
+  };
+  for (const auto& [hasList, files] : refused) rig.form.OnDrop(hasList, files);
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"F:\\x.Esd");
+  EXPECT_EQ(Runs(rig), 1);
+  EXPECT_TRUE(rig.ui.boxes.empty());
+}
+
+TEST(Form1Combo, AClickShowsTheSelectedImagesDisplayName) {
+  Rig rig;
+  rig.Load();
+  rig.ChooseImage(L"E:\\a.wim", kTwoImages);
+  rig.ui.SetListIndex(Ctl::Combo0, 1);
+  rig.form.OnComboClick();
+  EXPECT_EQ(rig.ui.tooltips[Ctl::Combo0], L"Home N");
+  rig.ui.SetListIndex(Ctl::Combo0, 0);
+  rig.form.OnComboClick();
+  EXPECT_EQ(rig.ui.tooltips[Ctl::Combo0], L"Windows 10 专业版");
+}
+
+TEST(Form1Pickers, Command1PutsThePickedFileIntoText1AndQueriesIt) {
+  Rig rig;
+  rig.Load();
+  rig.sys.AddFile(L"E:\\a.wim", "");
+  ToolStandIn tool;
+  tool.outputs[L"E:\\a.wim"] = Utf16Le(kTwoImages);
+  tool.Attach(rig);
+  rig.ui.pickedFiles.push_back(L"E:\\a.wim");
+  rig.form.OnCommand1();
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\a.wim");
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
+
+  rig.form.OnCommand1();  // cancelled
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\a.wim");
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
+  EXPECT_EQ(tool.batches.size(), 1u);
+}
+
+TEST(Form1Pickers, DriveButtonsTakeTheDriveOfTheChosenFolder) {
+  Rig rig;
+  rig.Load();
+  rig.ui.pickedFolders = {L"D:\\deep\\down\\folder", L"e:\\"};
+  rig.form.OnCommand2();
+  rig.form.OnCommand3();
+  EXPECT_EQ(rig.ui.Text(Ctl::Text2), L"D:");
+  EXPECT_EQ(rig.ui.Text(Ctl::Text3), L"e:");
+
+  rig.ui.pickedFolders = {L"\\\\server\\share", L"\\\\server\\share\\sub"};
+  rig.form.OnCommand2();
+  rig.form.OnCommand3();
+  rig.form.OnCommand2();  // cancelled
+  rig.form.OnCommand3();
+  EXPECT_EQ(rig.ui.Text(Ctl::Text2), L"D:");
+  EXPECT_EQ(rig.ui.Text(Ctl::Text3), L"e:");
+  EXPECT_TRUE(rig.ui.boxes.empty());
+}
+
+}  // namespace
+}  // namespace morvane::testing

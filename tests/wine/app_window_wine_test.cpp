@@ -1,0 +1,207 @@
+// The real program under Wine, driven from this process: its layout, view toggle, close guard and
+// image query through the real image tool behind the wrapper fixture.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include "app/layout.h"
+#include "app_driver.h"
+
+namespace morvane::wine {
+namespace {
+
+std::wstring Exe() { return EnvOr(L"MORVANE_EXE"); }
+
+class AppWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (Exe().empty()) GTEST_SKIP() << "MORVANE_EXE is not set";
+    ASSERT_TRUE(app.Launch(Exe())) << "the main window did not appear";
+    HDC dc = ::GetDC(nullptr);
+    dpiX = ::GetDeviceCaps(dc, LOGPIXELSX);
+    dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
+    ::ReleaseDC(nullptr, dc);
+  }
+  int ClientHeightTwips() const { return PixelsToTwips(app.ClientRect().bottom, dpiY); }
+  App app;
+  int dpiX = 96, dpiY = 96;
+};
+
+TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
+  EXPECT_EQ(app.WindowText(app.main()), L"Morvane系统安装工具 1.0");
+  EXPECT_EQ(ClientHeightTwips(), 3360);
+  for (const ControlSpec& spec : FormLayout()) {
+    SCOPED_TRACE(static_cast<int>(spec.ctl));
+    HWND h = app.Control(spec.ctl);
+    ASSERT_NE(h, nullptr);
+    EXPECT_EQ(::IsWindowVisible(h) != FALSE, spec.visible);
+    if (spec.kind == Kind::DropList) continue;  // a drop-down list sizes itself to its font
+    const Rect want = PlaceInWindow(spec);
+    const RECT got = app.RectInClient(spec.ctl);
+    EXPECT_EQ(got.left, TwipsToPixels(want.left, dpiX));
+    EXPECT_EQ(got.top, TwipsToPixels(want.top, dpiY));
+    EXPECT_EQ(got.right - got.left, TwipsToPixels(want.width, dpiX));
+    EXPECT_EQ(got.bottom - got.top, TwipsToPixels(want.height, dpiY));
+  }
+  EXPECT_EQ(app.RectInClient(Ctl::Combo0).left, TwipsToPixels(240 + 1080, dpiX));
+  EXPECT_EQ(app.Text(Ctl::Text1), L"");
+  EXPECT_EQ(app.Text(Ctl::Text2), L"C:");
+  EXPECT_EQ(app.Text(Ctl::Text3), L"C:");
+  EXPECT_EQ(app.Text(Ctl::Command4), L"开始安装");
+  EXPECT_EQ(app.Text(Ctl::Status), L"状态");
+  EXPECT_EQ(app.Text(Ctl::Label3), L"版\u3000本：");
+  EXPECT_EQ(app.Text(Ctl::Frame3), L"Morvane系统安装工具 1.0 关于...");
+  EXPECT_TRUE(app.Checked(Ctl::Check1));
+  EXPECT_TRUE(app.Checked(Ctl::Check2));
+  EXPECT_TRUE(app.Items(Ctl::Combo0).empty());
+  EXPECT_TRUE(app.Items(Ctl::RDriver).empty());
+
+  // Six paragraphs of about text, no addresses.
+  const std::wstring about = app.Text(Ctl::Label4);
+  size_t paragraphs = 1;
+  for (size_t at = about.find(L"\r\n"); at != std::wstring::npos; at = about.find(L"\r\n", at + 2)) ++paragraphs;
+  EXPECT_EQ(paragraphs, 6u);
+  EXPECT_EQ(about.find(L"@"), std::wstring::npos);
+  EXPECT_EQ(about.find(L"http"), std::wstring::npos);
+
+  // Tab order: the controls that take the focus follow the design's order.
+  std::vector<HWND> order;
+  HWND first = ::GetNextDlgTabItem(app.main(), nullptr, FALSE);
+  for (HWND h = first; h && order.size() < 30; h = ::GetNextDlgTabItem(app.main(), h, FALSE)) {
+    if (!order.empty() && h == first) break;
+    order.push_back(h);
+  }
+  const std::vector<Ctl> want = {Ctl::Text1,  Ctl::Command1, Ctl::Command2, Ctl::Command3, Ctl::Combo0,
+                                 Ctl::Check1, Ctl::Check2,   Ctl::Command4, Ctl::Text2,    Ctl::Text3};
+  ASSERT_EQ(order.size(), want.size());
+  for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(order[i], app.Control(want[i])) << i;
+
+  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
+  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\window-compact.bmp");
+}
+
+TEST_F(AppWindow, AMaximiseRequestTogglesTheViewAndNeverMaximises) {
+  ::PostMessageW(app.main(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  EXPECT_TRUE(app.WaitFor([&] { return ClientHeightTwips() == 6150; }, 5000)) << ClientHeightTwips();
+  EXPECT_FALSE(::IsZoomed(app.main()));
+  RECT window;
+  ::GetWindowRect(app.main(), &window);
+  EXPECT_EQ(window.right - window.left, TwipsToPixels(8085, dpiX));
+  EXPECT_TRUE(::IsWindowVisible(app.Control(Ctl::Frame3)));
+  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
+  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\window-expanded.bmp");
+
+  ::PostMessageW(app.main(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+  EXPECT_TRUE(app.WaitFor([&] { return ClientHeightTwips() == 3360; }, 5000)) << ClientHeightTwips();
+  EXPECT_FALSE(::IsZoomed(app.main()));
+}
+
+TEST_F(AppWindow, CloseIsRefusedWhileInstallingAndTakenAtOnceOtherwise) {
+  ASSERT_TRUE(app.SetText(Ctl::Command4, L"正在安装"));
+  app.RequestClose();
+  const Box box = app.WaitBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box.caption, L"警告！");
+  EXPECT_EQ(box.text, L"正在安装系统，无法关闭！");
+  app.Answer(box, IDOK);
+  EXPECT_TRUE(app.WaitGone(box));
+  EXPECT_FALSE(app.WaitExit(500));
+
+  ASSERT_TRUE(app.SetText(Ctl::Command4, L"开始安装"));
+  app.RequestClose();
+  EXPECT_TRUE(app.WaitExit(5000));
+}
+
+TEST_F(AppWindow, TheStatusLineReportsTheBarOnlyOutsideItsRestingText) {
+  ::PostMessageW(app.main(), WM_COMMAND, MAKEWPARAM(ControlId(Ctl::Status), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(app.Control(Ctl::Status)));
+  EXPECT_FALSE(app.WaitBox(800));
+  ASSERT_TRUE(app.SetText(Ctl::Status, L"正在提取文件"));
+  ::PostMessageW(app.main(), WM_COMMAND, MAKEWPARAM(ControlId(Ctl::Status), STN_CLICKED),
+                 reinterpret_cast<LPARAM>(app.Control(Ctl::Status)));
+  const Box box = app.WaitBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box.caption, L"Morvane系统安装工具");
+  EXPECT_EQ(box.text, L"当前进度：0 %");
+  app.Answer(box, IDOK);
+}
+
+TEST_F(AppWindow, TypingAnImagePathFillsTheListsFromTheRealTool) {
+  const std::wstring image = EnvOr(L"MORVANE_IMAGE");
+  if (image.empty()) GTEST_SKIP() << "MORVANE_IMAGE is not set";
+  ASSERT_NE(image.find(L' '), std::wstring::npos);
+  ASSERT_NE(image.find(L'&'), std::wstring::npos);
+  ASSERT_TRUE(app.SetText(Ctl::Text1, image));
+  const std::vector<std::wstring> labels = {L"Win10 Pro:专业版", L"Home", L"ABC123 企业版"};
+  const std::vector<std::wstring> names = {L"Windows 10 专业版", L"Home", L"ABC123 企业版"};
+  const std::vector<std::wstring> majors = {L"10", L"6", L""};
+  EXPECT_EQ(app.Items(Ctl::Combo0), labels);
+  EXPECT_EQ(app.Items(Ctl::Combo1), names);
+  EXPECT_EQ(app.Items(Ctl::Combo2), majors);
+  EXPECT_EQ(app.Selected(Ctl::Combo0), 0);
+  const std::wstring windir = EnvOr(L"windir");
+  EXPECT_FALSE(FileExists(windir + L"\\temp\\WIMInfo.bat"));
+  EXPECT_TRUE(FileExists(windir + L"\\temp\\WIMInfo.xml"));
+
+  for (const wchar_t* name : {L"MORVANE_FOLDER", L"MORVANE_HIDDEN_FILE", L"MORVANE_MISSING_FILE"}) {
+    const std::wstring path = EnvOr(name);
+    if (path.empty()) continue;
+    ASSERT_TRUE(app.SetText(Ctl::Text1, image));
+    ASSERT_EQ(app.Items(Ctl::Combo0).size(), 3u);
+    ASSERT_TRUE(app.SetText(Ctl::Text1, path));
+    EXPECT_TRUE(app.Items(Ctl::Combo0).empty()) << Utf8(path);
+  }
+}
+
+}  // namespace
+}  // namespace morvane::wine
+
+namespace morvane::wine {
+namespace {
+
+// The probe program folder holds the image tool in "Bin" only: the lists fill only when the
+// Windows folder has no SysWOW64 sub-folder.
+TEST(ToolsFolder, ChosenByTheSysWow64FolderOfTheWindowsFolder) {
+  const std::wstring exe = EnvOr(L"MORVANE_PROBE_EXE"), image = EnvOr(L"MORVANE_IMAGE");
+  if (exe.empty() || image.empty()) GTEST_SKIP() << "the rig's environment is not set";
+  for (const bool wow : {false, true}) {
+    App app;
+    ASSERT_TRUE(app.Launch(exe, {{L"windir", EnvOr(wow ? L"MORVANE_WINDIR_WOW" : L"MORVANE_WINDIR_PLAIN")}}));
+    ASSERT_TRUE(app.SetText(Ctl::Text1, image));
+    EXPECT_EQ(app.Items(Ctl::Combo0).size(), wow ? 0u : 3u) << (wow ? "with SysWOW64" : "without SysWOW64");
+  }
+}
+
+}  // namespace
+}  // namespace morvane::wine
+
+namespace morvane::wine {
+namespace {
+
+// The bar is drawn on the screen, not only held: after a position of 60 the left part of the bar
+// shows other pixels than its right part.
+TEST(ProgressBarOnScreen, ThePositionIsDrawn) {
+  const std::wstring exe = EnvOr(L"MORVANE_EXE");
+  if (exe.empty()) GTEST_SKIP() << "MORVANE_EXE is not set";
+  App app;
+  ASSERT_TRUE(app.Launch(exe));
+  HWND inner = ::GetDlgItem(app.Control(Ctl::ProgressBar1), 1);
+  ASSERT_NE(inner, nullptr);
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutW(inner, PBM_SETPOS, 60, 0, SMTO_ABORTIFHUNG, 2000, &result);
+  ::Sleep(500);
+  RECT r;
+  ::GetWindowRect(inner, &r);
+  HDC screen = ::GetDC(nullptr);
+  const int y = (r.top + r.bottom) / 2;
+  const COLORREF left = ::GetPixel(screen, r.left + (r.right - r.left) / 5, y);
+  const COLORREF right = ::GetPixel(screen, r.right - (r.right - r.left) / 10, y);
+  ::ReleaseDC(nullptr, screen);
+  EXPECT_NE(left, right) << std::hex << left << " " << right;
+  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
+  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\bar-at-60.bmp");
+}
+
+}  // namespace
+}  // namespace morvane::wine

@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs the Windows-side test suite of one build under Wine, in a sandbox: a prefix with drive
+# letters mapped to temporary folders, the program in a folder whose name has a blank, the real
+# image tool behind the wrapper fixture, stand-ins for the Windows tools.
+#   tests/wine/run.sh ARCH BUILD_DIR [gtest args...]
+# Exits 77 (skipped) when this machine cannot run ARCH programs. Screenshots go to
+# $MORVANE_SHOT_DIR (default BUILD_DIR/screenshots).
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+. "$here/lib.sh"
+
+arch=$1
+build=$(cd "$2" && pwd)
+shift 2
+if ! wine_can_run "$arch"; then
+  echo "SKIP: this machine cannot run $arch Windows programs under Wine"
+  exit 77
+fi
+exe="$root/dist/$arch/MorvaneSetup.exe"
+tests="$build/wine_tests.exe"
+fx="$build/fixtures"
+for f in "$exe" "$tests" "$fx/standin.exe" "$fx/wimlib-imagex.exe"; do
+  [ -f "$f" ] || { echo "missing $f"; exit 2; }
+done
+
+prefix=${MORVANE_PREFIX_DIR:-$root/build/wine-prefixes}/win64
+wine_prefix_make "$prefix" win64 || exit 2
+work=$(mktemp -d /tmp/morvane-wine.XXXXXX)
+shots=${MORVANE_SHOT_DIR:-$build/screenshots}
+mkdir -p "$shots"
+cleanup() {
+  wine_server_kill "$prefix"
+  for d in s t b x y; do wine_unmap_drive "$prefix" $d; done
+  xvfb_stop
+  rm -rf "$work" "$prefix/drive_c/Morvane Tools" "$prefix/drive_c/Tools Probe" "$prefix/drive_c/fakewin"*
+}
+trap cleanup EXIT
+
+# Drives: S: the images, T: the target, B: the boot drive, X: a preinstallation drive with a
+# Windows folder of its own (never to be listed), Y: the screenshots.
+mkdir -p "$work"/{s,t,b,x/Windows,y}
+bash "$here/make_images.sh" "$work/s" || exit 2
+printf 'old data\n' >"$work/t/left-over.txt"
+for d in s t b x; do wine_map_drive "$prefix" $d "$work/$d"; done
+wine_map_drive "$prefix" y "$shots"
+
+app="$prefix/drive_c/Morvane Tools"
+rm -rf "$app"
+mkdir -p "$app"
+cp "$exe" "$app/MorvaneSetup.exe"
+install_tools "$app" "$fx" || exit 2
+install_standins "$prefix" "$fx" || exit 2
+# A program folder with the tool in Bin only, and two Windows folders told apart by SysWOW64.
+probe="$prefix/drive_c/Tools Probe"
+mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fakewin-wow/Temp" \
+  "$prefix/drive_c/fakewin-wow/SysWOW64"
+cp "$exe" "$probe/MorvaneSetup.exe"
+cp "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh" "$probe/Bin/"
+
+export MORVANE_EXE='C:\Morvane Tools\MorvaneSetup.exe'
+export MORVANE_PROBE_EXE='C:\Tools Probe\MorvaneSetup.exe'
+export MORVANE_WINDIR_PLAIN='C:\fakewin-plain' MORVANE_WINDIR_WOW='C:\fakewin-wow'
+export MORVANE_ARCH=$arch
+export MORVANE_IMAGE='S:\img & dir\three.wim'
+export MORVANE_SMALL_IMAGE='S:\small.wim'
+export MORVANE_SOURCE_DIR='S:\small-src'
+export MORVANE_FOLDER='S:\a folder.wim' MORVANE_HIDDEN_FILE='S:\.hidden.wim' MORVANE_MISSING_FILE='S:\none.wim'
+export MORVANE_TARGET='T:' MORVANE_BOOT='B:'
+export MORVANE_STANDIN_LOG='C:\morvane-standin.log'
+export MORVANE_STANDIN_WIPE=1
+export MORVANE_TRANSCRIPT='C:\Morvane Tools\windows-three-stage.txt'
+export MORVANE_SHOTS='Y:'
+cp "$fx/transcripts/windows-three-stage.txt" "$app/"
+
+xvfb_start 1024x768x24 || exit 2
+cp "$tests" "$work/wine_tests.exe"
+RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "$@"
+rc=$?
+for bmp in "$shots"/*.bmp; do
+  [ -f "$bmp" ] || continue
+  convert "$bmp" "${bmp%.bmp}-$arch.png" && rm -f "$bmp"
+done
+exit $rc
