@@ -42,3 +42,19 @@ if(benchmark_FOUND)
     target_link_libraries(${name} PRIVATE morvane_core benchmark::benchmark_main)
   endforeach()
 endif()
+
+# Checks that run the built programs and scripts. The Windows builds come from scripts/build.sh.
+find_program(BASH bash)
+set(WIN_BUILD_X86 ${CMAKE_SOURCE_DIR}/build/x86)
+set(WIN_BUILD_X64 ${CMAKE_SOURCE_DIR}/build/x64)
+add_test(NAME windows_imports
+  COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_imports.sh
+          ${CMAKE_SOURCE_DIR}/dist/x86/MorvaneSetup.exe ${CMAKE_SOURCE_DIR}/dist/x64/MorvaneSetup.exe)
+foreach(arch x86 x64)
+  add_test(NAME wine_${arch} COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/run.sh ${arch} ${CMAKE_SOURCE_DIR}/build/${arch})
+  set_tests_properties(wine_${arch} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 1200)
+endforeach()
+add_test(NAME sanitized_native COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/test-sanitize.sh)
+set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200)
+add_test(NAME fuzz COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 15)
+set_tests_properties(fuzz PROPERTIES TIMEOUT 900)

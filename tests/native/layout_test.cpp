@@ -16,10 +16,10 @@ TEST(Layout, EveryControlOnceWithADistinctTabIndex) {
   ASSERT_EQ(layout.size(), static_cast<size_t>(Ctl::Count));
   std::set<int> controls;
   std::set<int> tabs;
-  for (const ControlSpec& spec : layout) {
-    controls.insert(static_cast<int>(spec.ctl));
-    tabs.insert(spec.tab);
-    EXPECT_EQ(&SpecOf(spec.ctl), &spec);
+  for (const ControlSpec& control : layout) {
+    controls.insert(static_cast<int>(control.ctl));
+    tabs.insert(control.tab);
+    EXPECT_EQ(&SpecOf(control.ctl), &control);
   }
   EXPECT_EQ(controls.size(), layout.size());
   ASSERT_EQ(tabs.size(), layout.size());
@@ -46,38 +46,38 @@ TEST(Layout, PlaceInWindowAddsTheContainersOffsets) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.ctl));
-    const ControlSpec& spec = SpecOf(c.ctl);
-    const Rect r = PlaceInWindow(spec);
+    const ControlSpec& control = SpecOf(c.ctl);
+    const Rect r = PlaceInWindow(control);
     EXPECT_EQ(r.left, c.left);
     EXPECT_EQ(r.top, c.top);
-    EXPECT_EQ(r.width, spec.width);
-    EXPECT_EQ(r.height, spec.height);
+    EXPECT_EQ(r.width, control.width);
+    EXPECT_EQ(r.height, control.height);
   }
 }
 
 TEST(Layout, ControlsLieInsideTheirContainers) {
-  for (const ControlSpec& spec : FormLayout()) {
-    SCOPED_TRACE(static_cast<int>(spec.ctl));
+  for (const ControlSpec& control : FormLayout()) {
+    SCOPED_TRACE(static_cast<int>(control.ctl));
     int32_t width = kClientWidth;
     int32_t height = kExpandedClientHeight;
-    if (spec.container != Ctl::Count) {
-      EXPECT_TRUE(IsFrame(spec.container)) << "only frames hold controls";
-      width = SpecOf(spec.container).width;
-      height = SpecOf(spec.container).height;
+    if (control.container != Ctl::Count) {
+      EXPECT_TRUE(IsFrame(control.container)) << "only frames hold controls";
+      width = SpecOf(control.container).width;
+      height = SpecOf(control.container).height;
     }
-    EXPECT_GE(spec.left, 0);
-    EXPECT_GE(spec.top, 0);
-    EXPECT_LE(spec.left + spec.width, width);
-    EXPECT_LE(spec.top + spec.height, height);
+    EXPECT_GE(control.left, 0);
+    EXPECT_GE(control.top, 0);
+    EXPECT_LE(control.left + control.width, width);
+    EXPECT_LE(control.top + control.height, height);
   }
 }
 
 TEST(Layout, CompactViewShowsAllButTheAboutArea) {
-  for (const ControlSpec& spec : FormLayout()) {
-    if (!spec.visible) continue;
-    SCOPED_TRACE(static_cast<int>(spec.ctl));
-    const Rect r = PlaceInWindow(spec);
-    const bool about = spec.ctl == Ctl::Frame3 || spec.container == Ctl::Frame3;
+  for (const ControlSpec& control : FormLayout()) {
+    if (!control.visible) continue;
+    SCOPED_TRACE(static_cast<int>(control.ctl));
+    const Rect r = PlaceInWindow(control);
+    const bool about = control.ctl == Ctl::Frame3 || control.container == Ctl::Frame3;
     if (about) {
       EXPECT_GE(r.top, kCompactClientHeight);
       EXPECT_LE(r.top + r.height, kExpandedClientHeight);
