@@ -28,7 +28,7 @@ std::optional<std::wstring> ApplyCommandLine(const std::wstring& programFolderSh
 }
 
 std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& batchPath) {
-  return ArgQuote(interpreter) + L" /d /c \"\"" + batchPath + L"\"\"";
+  return ArgQuote(interpreter) + L" /d /v:off /c \"\"" + batchPath + L"\"\"";
 }
 
 std::wstring BcdbootLine(const std::wstring& programFolder, const std::wstring& windowsDir,

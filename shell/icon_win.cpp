@@ -29,6 +29,12 @@ std::wstring ProgramIconPath() {
 LRESULT SetFormIcon(HWND window, int sizePx) {
   HICON icon = nullptr;
   ::PrivateExtractIconsW(ProgramIconPath().c_str(), 0, sizePx, sizePx, &icon, nullptr, 1, 0);
+  if (!icon) {
+    // Some systems will not read the icon out of the running program's own file (Wine refuses
+    // while the file is mapped): the same icon group is then taken from the loaded module.
+    icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, sizePx,
+                                           sizePx, LR_DEFAULTCOLOR));
+  }
   return ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 }
 

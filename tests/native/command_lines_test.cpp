@@ -310,7 +310,7 @@ TEST(ToolCommandLines, RefusePathsNoBatchLineCarries) {
 
 TEST(BatchRunLine, InterpreterGetsTheBatchInOuterQuotes) {
   EXPECT_EQ(BatchRunLine(L"C:\\Windows\\system32\\cmd.exe", L"X:\\Windows\\temp\\apply.bat"),
-            L"C:\\Windows\\system32\\cmd.exe /d /c \"\"X:\\Windows\\temp\\apply.bat\"\"");
+            L"C:\\Windows\\system32\\cmd.exe /d /v:off /c \"\"X:\\Windows\\temp\\apply.bat\"\"");
   const std::wstring line = BatchRunLine(L"C:\\Program Files\\cmd.exe", L"C:\\My Win & Co\\temp\\WIMInfo.bat");
   const std::vector<std::wstring> args = SplitArguments(line);
   ASSERT_GE(args.size(), 1u);

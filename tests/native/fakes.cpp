@@ -98,7 +98,7 @@ std::wstring FakeWindow::Text(Ctl c) const {
 void FakeWindow::SetText(Ctl c, const std::wstring& text) {
   const bool changed = Text(c) != text;
   texts[c] = text;
-  if (c == Ctl::Status || c == Ctl::Command4) Note(Name(c) + L"=" + text);
+  if (c == Ctl::Status || c == Ctl::Command4) Note(Shown(c, text));
   if (c == Ctl::Text1 && changed && form) form->OnText1Change();
 }
 
@@ -366,6 +366,16 @@ void Rig::StartApply(const std::vector<std::wstring>& majors) {
   ui.SetText(Ctl::Text2, L"C:");
   ui.SetText(Ctl::Text3, L"T:");
   form.OnCommand4();
+}
+
+std::wstring Shown(Ctl c, const std::wstring& text) { return Name(c) + L"=" + text; }
+
+std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix) {
+  std::vector<std::wstring> lines;
+  for (const auto& line : log) {
+    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
+  }
+  return lines;
 }
 
 std::wstring WimXml(const std::vector<std::wstring>& majors) {

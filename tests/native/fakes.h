@@ -172,6 +172,11 @@ struct Rig {
   void StartApply(const std::vector<std::wstring>& majors = {L"10"});
 };
 
+// The log line of setting the caption of `c` (Status, Command4) to `text`.
+std::wstring Shown(Ctl c, const std::wstring& text);
+// The lines of a log that begin with `prefix` ("run ", "spawn "), in their order.
+std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix);
+
 // The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
 // an empty version leaves the MAJOR element out.
 std::wstring WimXml(const std::vector<std::wstring>& majors);

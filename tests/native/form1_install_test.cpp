@@ -168,7 +168,7 @@ TEST(Form1Install, ConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
       L"write " + kApplyBat +
           L" \"D:\\Tools\\Bin\\wimlib-imagex.exe\" apply \"E:\\MYIMAG~1\\install.wim\" 1 T:\\ "
           L">\"C:\\Windows\\temp\\apply.xml\" 2>\"C:\\Windows\\temp\\apply.err\"\r\n",
-      L"start C:\\Windows\\System32\\cmd.exe /d /c \"\"C:\\Windows\\temp\\apply.bat\"\"",
+      L"start C:\\Windows\\System32\\cmd.exe /d /v:off /c \"\"C:\\Windows\\temp\\apply.bat\"\"",
       L"timer on",
   };
   EXPECT_EQ(rig.journal, expected);

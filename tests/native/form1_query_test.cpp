@@ -10,7 +10,7 @@ namespace {
 
 const std::wstring kBatch = L"C:\\Windows\\temp\\WIMInfo.bat";
 const std::wstring kOutput = L"C:\\Windows\\temp\\WIMInfo.xml";
-const std::wstring kRunBatch = L"C:\\Windows\\System32\\cmd.exe /d /c \"\"C:\\Windows\\temp\\WIMInfo.bat\"\"";
+const std::wstring kRunBatch = L"C:\\Windows\\System32\\cmd.exe /d /v:off /c \"\"C:\\Windows\\temp\\WIMInfo.bat\"\"";
 
 using Items = std::vector<std::wstring>;
 

@@ -71,6 +71,7 @@ export MORVANE_STANDIN_LOG='C:\morvane-standin.log'
 export MORVANE_STANDIN_WIPE=1
 export MORVANE_TRANSCRIPT='C:\Morvane Tools\windows-three-stage.txt'
 export MORVANE_SHOTS='Y:'
+export MORVANE_STANDIN='C:\Morvane Tools\Bin\bcdboot.exe'
 cp "$fx/transcripts/windows-three-stage.txt" "$app/"
 
 xvfb_start 1024x768x24 || exit 2

@@ -1,0 +1,216 @@
+// The Windows halves of the shell utilities and the window's drop handling, in this process, on
+// real processes, files and windows.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include "app/main_window_win.h"
+#include "app_driver.h"
+#include "shell/shell_wait_win.h"
+#include "shell/system_win.h"
+
+namespace morvane::wine {
+namespace {
+
+std::wstring StandIn() { return EnvOr(L"MORVANE_STANDIN"); }
+
+struct ScopedEnv {
+  ScopedEnv(const wchar_t* name, const wchar_t* value) : name_(name) { ::SetEnvironmentVariableW(name, value); }
+  ~ScopedEnv() { ::SetEnvironmentVariableW(name_, nullptr); }
+  const wchar_t* name_;
+};
+
+LRESULT CALLBACK CountTicks(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER) {
+    ++*reinterpret_cast<int*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd, msg, wParam, lParam);
+}
+
+TEST(ShellWait, ReturnsTheChildsExitCodeAndKeepsTheWindowAnswering) {
+  if (StandIn().empty()) GTEST_SKIP() << "MORVANE_STANDIN is not set";
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = CountTicks;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"MorvaneTickCounter";
+  ::RegisterClassW(&wc);
+  int ticks = 0;
+  UniqueHwnd window(::CreateWindowExW(0, wc.lpszClassName, L"", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr,
+                                      wc.hInstance, nullptr));
+  ::SetWindowLongPtrW(window.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&ticks));
+  ::SetTimer(window.get(), 1, 50, nullptr);
+
+  ScopedEnv delay(L"MORVANE_STANDIN_DELAY_MS", L"1500");
+  const RunResult ok = ShellWait(L"\"" + StandIn() + L"\" C:\\Windows /s C:");
+  EXPECT_TRUE(ok.started);
+  EXPECT_EQ(ok.exitCode, 0u);
+  EXPECT_GE(ticks, 10) << "the window's timer did not fire while the child ran";
+
+  ScopedEnv fail(L"MORVANE_STANDIN_FAIL", L"bcdboot.exe");
+  const RunResult failed = ShellWait(L"\"" + StandIn() + L"\" C:\\Windows /s C:");
+  EXPECT_TRUE(failed.started);
+  EXPECT_EQ(failed.exitCode, 1u);
+  ::KillTimer(window.get(), 1);
+}
+
+TEST(ShellWait, ACommandThatCannotStartIsToldApart) {
+  const RunResult run = ShellWait(L"C:\\no such folder\\missing.exe /x");
+  EXPECT_FALSE(run.started);
+}
+
+TEST(ShortPath, GivesBlankFreeShortFormsAndOtherwiseTheLongPath) {
+  const std::wstring exe = EnvOr(L"MORVANE_EXE");
+  if (exe.empty()) GTEST_SKIP() << "MORVANE_EXE is not set";
+  WinSystem sys;
+  const std::wstring shortForm = sys.ShortPath(exe);
+  EXPECT_EQ(shortForm.find(L' '), std::wstring::npos) << Utf8(shortForm);
+  EXPECT_TRUE(FileExists(shortForm));
+  EXPECT_EQ(sys.ShortPath(L"C:\\windows"), L"C:\\windows");
+  const std::wstring missing = L"C:\\no such folder\\image file.wim";
+  EXPECT_EQ(sys.ShortPath(missing), missing);
+}
+
+TEST(SystemCalls, LookupSeesNeitherHiddenEntriesNorWildcards) {
+  const std::wstring hidden = EnvOr(L"MORVANE_HIDDEN_FILE"), folder = EnvOr(L"MORVANE_FOLDER");
+  const std::wstring image = EnvOr(L"MORVANE_SMALL_IMAGE");
+  if (hidden.empty() || image.empty()) GTEST_SKIP() << "the rig's environment is not set";
+  WinSystem sys;
+  EXPECT_EQ(sys.Lookup(image), Entry::File);
+  EXPECT_EQ(sys.Lookup(hidden), Entry::None);
+  EXPECT_EQ(sys.Lookup(folder), Entry::Folder);
+  EXPECT_EQ(sys.Lookup(L"S:\\*.wim"), Entry::None);
+  EXPECT_GE(sys.SysVer(), 5);
+  EXPECT_EQ(sys.HalfWidth(L"ＡＢＣ１２３\u3000中文"), L"ABC123 中文");
+  EXPECT_NE(sys.DriveRoots().find(std::wstring(L"C:\\\0", 4)), std::wstring::npos);
+  EXPECT_EQ(sys.TypeOfDrive(L"C:"), DriveType::Fixed);
+  EXPECT_EQ(sys.BusType(L"Q:"), L"");  // no such drive
+}
+
+// A data object offering the shell's file list, as Explorer's drag does.
+class FileListData : public IDataObject {
+ public:
+  FileListData(std::vector<std::wstring> files, bool offerFileList) : files_(std::move(files)), offer_(offerFileList) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
+    if (riid == IID_IUnknown || riid == IID_IDataObject) {
+      *out = this;
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (!offer_ || format->cfFormat != CF_HDROP || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+    std::wstring names;
+    for (const std::wstring& f : files_) names += f + L'\0';
+    names += L'\0';
+    HGLOBAL global = ::GlobalAlloc(GHND, sizeof(DROPFILES) + names.size() * sizeof(wchar_t));
+    auto* drop = static_cast<DROPFILES*>(::GlobalLock(global));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+    ::GlobalUnlock(global);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = global;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* f) override {
+    return offer_ && f->cfFormat == CF_HDROP ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+ private:
+  std::vector<std::wstring> files_;
+  bool offer_;
+};
+
+class DropOnWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(ole.ok());
+    ASSERT_TRUE(MainWindow::Register(::GetModuleHandleW(nullptr)));
+    window = std::make_unique<MainWindow>(sys);
+    ASSERT_TRUE(window->Create(::GetModuleHandleW(nullptr), SW_SHOWNOACTIVATE));
+  }
+  void TearDown() override {
+    window.reset();
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    }  // the closed window's WM_QUIT must not reach the next test
+  }
+  std::wstring Drop(std::vector<std::wstring> files, bool offer = true) {
+    window->SetText(Ctl::Text1, L"before");
+    FileListData data(std::move(files), offer);
+    DWORD effect = DROPEFFECT_COPY;
+    window->drop_target()->Drop(&data, 0, POINTL{0, 0}, &effect);
+    return window->Text(Ctl::Text1);
+  }
+  OleThreadGuard ole;
+  WinSystem sys;
+  std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(DropOnWindow, OneImageFileIsTakenWithItsLetterCase) {
+  EXPECT_EQ(Drop({L"S:\\Images\\Install.WIM"}), L"S:\\Images\\Install.WIM");
+  EXPECT_EQ(Drop({L"S:\\x\\a.Esd"}), L"S:\\x\\a.Esd");
+}
+
+TEST_F(DropOnWindow, EverythingElseIsRefusedSilently) {
+  EXPECT_EQ(Drop({L"S:\\a.wim", L"S:\\b.wim"}), L"before");
+  EXPECT_EQ(Drop({L"S:\\a.wim.txt"}), L"before");
+  EXPECT_EQ(Drop({L"S:\\a.wim"}, false), L"before");
+}
+
+TEST_F(DropOnWindow, TheOlderFileDropMessageFollowsTheSameRules) {
+  auto drop = [&](const std::vector<std::wstring>& files) {
+    window->SetText(Ctl::Text1, L"before");
+    FileListData data(files, true);
+    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    STGMEDIUM medium = {};
+    data.GetData(&format, &medium);
+    ::SendMessageW(window->control(Ctl::Text1), WM_DROPFILES, reinterpret_cast<WPARAM>(medium.hGlobal), 0);
+    return window->Text(Ctl::Text1);
+  };
+  EXPECT_EQ(drop({L"S:\\one.esd"}), L"S:\\one.esd");
+  EXPECT_EQ(drop({L"S:\\one.esd", L"S:\\two.esd"}), L"before");
+}
+
+}  // namespace
+}  // namespace morvane::wine
+
+namespace morvane::wine {
+namespace {
+
+}  // namespace
+}  // namespace morvane::wine
+
+#include "shell/icon_win.h"
+
+namespace morvane::wine {
+namespace {
+
+TEST(FormIcon, SetsTheLargeIconAndReturnsThePreviousOne) {
+  UniqueHwnd window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
+                                      ::GetModuleHandleW(nullptr), nullptr));
+  EXPECT_EQ(SetFormIcon(window.get(), 32), 0);
+  const LRESULT first = ::SendMessageW(window.get(), WM_GETICON, ICON_BIG, 0);
+  EXPECT_NE(first, 0);
+  EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_SMALL, 0), 0);
+  EXPECT_EQ(SetFormIcon(window.get(), 32), first);
+}
+
+}  // namespace
+}  // namespace morvane::wine
