@@ -51,15 +51,15 @@ const std::vector<ControlSpec> kLayout = {
 const std::vector<ControlSpec>& FormLayout() { return kLayout; }
 
 const ControlSpec& SpecOf(Ctl c) {
-  for (const ControlSpec& spec : kLayout) {
-    if (spec.ctl == c) return spec;
+  for (const ControlSpec& item : kLayout) {
+    if (item.ctl == c) return item;
   }
   throw std::out_of_range("no such control");
 }
 
-Rect PlaceInWindow(const ControlSpec& spec) {
-  Rect r{spec.left, spec.top, spec.width, spec.height};
-  for (Ctl c = spec.container; c != Ctl::Count;) {
+Rect PlaceInWindow(const ControlSpec& item) {
+  Rect r{item.left, item.top, item.width, item.height};
+  for (Ctl c = item.container; c != Ctl::Count;) {
     const ControlSpec& outer = SpecOf(c);
     r.left += outer.left;
     r.top += outer.top;

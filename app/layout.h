@@ -30,7 +30,7 @@ const std::vector<ControlSpec>& FormLayout();
 const ControlSpec& SpecOf(Ctl c);
 
 // The control's place in the window's client area, in twips.
-Rect PlaceInWindow(const ControlSpec& spec);
+Rect PlaceInWindow(const ControlSpec& item);
 
 // Twips (1/1440 inch) to pixels at `dpi`, rounded to the nearest pixel.
 int32_t TwipsToPixels(int32_t twips, int dpi);

@@ -72,13 +72,13 @@ const wchar_t* ClassFor(Kind kind) {
   return L"STATIC";
 }
 
-DWORD StyleFor(const ControlSpec& spec) {
-  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (spec.visible ? WS_VISIBLE : 0);
-  switch (spec.kind) {
+DWORD StyleFor(const ControlSpec& item) {
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | (item.visible ? WS_VISIBLE : 0);
+  switch (item.kind) {
     case Kind::Frame:
       return style | BS_GROUPBOX;
     case Kind::Label:
-      return style | SS_LEFT | (spec.ctl == Ctl::Status ? SS_NOTIFY : 0);
+      return style | SS_LEFT | (item.ctl == Ctl::Status ? SS_NOTIFY : 0);
     case Kind::Edit:
       return style | WS_TABSTOP | ES_AUTOHSCROLL;
     case Kind::Button:
@@ -148,26 +148,26 @@ void MainWindow::CreateControls() {
   verdana_ = MakeFont({L"Verdana", L"Tahoma"}, 9, dpiY_);
 
   // Created in tab order: the dialog keys move through the children in creation order.
-  for (const ControlSpec& spec : FormLayout()) {
-    const Rect r = PlaceInWindow(spec);
+  for (const ControlSpec& item : FormLayout()) {
+    const Rect r = PlaceInWindow(item);
     const int x = Px(r.left, false), y = Px(r.top, true), w = Px(r.width, false);
     int h = Px(r.height, true);
     HWND child = nullptr;
-    if (spec.kind == Kind::Progress) {
-      bar_.Create(hwnd_, x, y, w, h, ControlId(spec.ctl));
+    if (item.kind == Kind::Progress) {
+      bar_.Create(hwnd_, x, y, w, h, ControlId(item.ctl));
       child = bar_.hwnd();
     } else {
-      if (spec.kind == Kind::DropList) h = kDropListHeightPx;
-      const wchar_t* text = spec.text ? spec.text : kAboutText;
-      const DWORD exStyle = spec.kind == Kind::Edit ? WS_EX_CLIENTEDGE : 0;
-      child = ::CreateWindowExW(exStyle, ClassFor(spec.kind), text, StyleFor(spec), x, y, w, h, hwnd_,
-                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(spec.ctl))), instance,
+      if (item.kind == Kind::DropList) h = kDropListHeightPx;
+      const wchar_t* text = item.text ? item.text : kAboutText;
+      const DWORD exStyle = item.kind == Kind::Edit ? WS_EX_CLIENTEDGE : 0;
+      child = ::CreateWindowExW(exStyle, ClassFor(item.kind), text, StyleFor(item), x, y, w, h, hwnd_,
+                                reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlId(item.ctl))), instance,
                                 nullptr);
     }
-    controls_[static_cast<size_t>(spec.ctl)] = child;
+    controls_[static_cast<size_t>(item.ctl)] = child;
     if (!child) continue;
-    HFONT font = spec.face == Face::YaHei     ? yahei_.get()
-                 : spec.face == Face::Verdana ? verdana_.get()
+    HFONT font = item.face == Face::YaHei     ? yahei_.get()
+                 : item.face == Face::Verdana ? verdana_.get()
                                               : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   }

@@ -368,6 +368,11 @@ void Rig::StartApply(const std::vector<std::wstring>& majors) {
   form.OnCommand4();
 }
 
+void PrintTo(const FakeWindow::Box& box, std::ostream* os) {
+  *os << "box \"" << Narrow(box.text) << "\" caption \"" << Narrow(box.caption) << "\" icon "
+      << static_cast<int>(box.icon) << " buttons " << static_cast<int>(box.buttons);
+}
+
 std::wstring Shown(Ctl c, const std::wstring& text) { return Name(c) + L"=" + text; }
 
 std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix) {

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,9 @@ class FakeWindow : public WindowPort {
     std::wstring text, caption;
     MsgIcon icon;
     MsgButtons buttons;
+    bool operator==(const Box& o) const {
+      return text == o.text && caption == o.caption && icon == o.icon && buttons == o.buttons;
+    }
   };
   std::vector<Box> boxes;
   std::deque<MsgAnswer> answers;  // answers for OK/Cancel boxes; OK when empty
@@ -155,6 +159,8 @@ class FakeSystem : public SystemPort {
  private:
   void Note(const std::wstring& line);
 };
+
+void PrintTo(const FakeWindow::Box& box, std::ostream* os);  // for failure messages
 
 // A form wired to the two fakes, loaded as the program loads it.
 struct Rig {

@@ -45,21 +45,8 @@ void Finish(Rig& rig) {
   rig.form.OnTimer();
 }
 
-Lines Runs(const Rig& rig) {
-  Lines runs;
-  for (const auto& line : rig.sys.log) {
-    if (line.rfind(L"run ", 0) == 0) runs.push_back(line);
-  }
-  return runs;
-}
-
-Lines Spawns(const Rig& rig) {
-  Lines spawns;
-  for (const auto& line : rig.sys.log) {
-    if (line.rfind(L"spawn ", 0) == 0) spawns.push_back(line);
-  }
-  return spawns;
-}
+Lines Runs(const Rig& rig) { return Starting(rig.sys.log, L"run "); }
+Lines Spawns(const Rig& rig) { return Starting(rig.sys.log, L"spawn "); }
 
 TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode) {
   Rig rig;
@@ -83,7 +70,7 @@ TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode
                        }));
   Lines steps;  // the status line around the runs
   for (const auto& line : rig.journal) {
-    if (line.rfind(L"ctl21=", 0) == 0) steps.push_back(line.substr(6));
+    if (line.rfind(Shown(Ctl::Status, L""), 0) == 0) steps.push_back(line.substr(Shown(Ctl::Status, L"").size()));
     if (line.rfind(L"run ", 0) == 0) steps.push_back(L"run");
   }
   steps.resize(std::min<size_t>(steps.size(), 9));
@@ -98,9 +85,8 @@ TEST(Form1Completion, TheSelectedImagesMajorVersionChoosesTheBootTools) {
     int index;
     bool newer;
   } cases[] = {
-      {{L"10"}, 0, true},   {{L"5"}, 0, false},        {{L"5.0"}, 0, false}, {{L"6.1"}, 0, true},
-      {{L""}, 0, true},     {{L"abc"}, 0, true},       {{L"5"}, 0, false},   {{L"10", L"5"}, 1, false},
-      {{L"5", L"10"}, 1, true},
+      {{L"10"}, 0, true}, {{L"5"}, 0, false},  {{L"5.0"}, 0, false},       {{L"6.1"}, 0, true},
+      {{L""}, 0, true},   {{L"abc"}, 0, true}, {{L"10", L"5"}, 1, false}, {{L"5", L"10"}, 1, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.majors[static_cast<size_t>(c.index)]) + " at " + std::to_string(c.index));

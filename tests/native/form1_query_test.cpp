@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "fakes.h"
 
@@ -41,11 +42,7 @@ struct ToolStandIn {
   }
 };
 
-int Runs(const Rig& rig) {
-  int n = 0;
-  for (const auto& line : rig.sys.log) n += line.rfind(L"run ", 0) == 0;
-  return n;
-}
+size_t Runs(const Rig& rig) { return Starting(rig.sys.log, L"run ").size(); }
 
 TEST(Form1Query, WritesTheInfoBatchRunsItAndFillsTheListsFromTheOutput) {
   Rig rig;
@@ -77,38 +74,35 @@ TEST(Form1Query, WritesTheInfoBatchRunsItAndFillsTheListsFromTheOutput) {
 }
 
 TEST(Form1Query, ToolPathTakesTheProgramFolderAsItIs) {
-  struct Case {
-    std::wstring folder, tool;
-  } cases[] = {
+  const std::pair<std::wstring, std::wstring> cases[] = {
       {L"D:\\Tools & Co 100%", L"\"D:\\Tools & Co 100%%\\Bin\\wimlib-imagex.exe\""},
       {L"D:\\", L"\"D:\\Bin\\wimlib-imagex.exe\""},  // a drive root keeps one backslash
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(Narrow(c.folder));
+  for (const auto& [folder, token] : cases) {
+    SCOPED_TRACE(Narrow(folder));
     Rig rig;
-    rig.sys.programFolder = c.folder;
+    rig.sys.programFolder = folder;
     rig.Load();
-    rig.sys.AddFile(L"E:\\a.wim");
     ToolStandIn tool;
     tool.Attach(rig);
+    rig.sys.AddFile(L"E:\\a.wim");
     rig.ui.Type(L"E:\\a.wim");
     ASSERT_EQ(tool.batches.size(), 1u);
-    EXPECT_EQ(tool.batches[0], c.tool + L" info --xml \"E:\\a.wim\" >\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
+    EXPECT_EQ(tool.batches[0], token + L" info --xml \"E:\\a.wim\" >\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
   }
 }
 
 TEST(Form1Query, OutputsThatAreNoDescriptionLeaveAllThreeListsEmpty) {
   struct Case {
     const char* what;
-    std::string bytes;
+    std::optional<std::string> bytes;  // nothing: no output file (an earlier one is not read)
     bool started;
   } cases[] = {
-      {"no output file", "", true},  // the stand-in writes nothing for "missing"
+      {"no output file", std::nullopt, true},
       {"empty file", "", true},
       {"byte-order mark only", "\xFF\xFE", true},
       {"odd length", Utf16Le(kTwoImages) + "x", true},
       {"text without images", Utf16Le(L"wimlib-imagex: \"E:\\b.wim\" is not a WIM file"), true},
-      {"plain ANSI text", "<IMAGE INDEX=\"1\"><NAME>x</NAME></IMAGE>", true},
       {"tool not started", Utf16Le(kTwoImages), false},
   };
   for (const Case& c : cases) {
@@ -116,18 +110,14 @@ TEST(Form1Query, OutputsThatAreNoDescriptionLeaveAllThreeListsEmpty) {
     Rig rig;
     rig.Load();
     rig.ChooseImage(L"E:\\a.wim", kTwoImages);
-    ASSERT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
-    rig.sys.AddFile(L"E:\\b.wim");
-    const bool missing = std::string(c.what) == "no output file";
     rig.sys.onRun = [&](const std::wstring&) {
-      if (!missing) rig.sys.AddFile(kOutput, c.bytes);
+      if (c.bytes) rig.sys.AddFile(kOutput, *c.bytes);
       return RunResult{c.started, 0};
     };
+    rig.sys.AddFile(L"E:\\b.wim");
     rig.ui.Type(L"E:\\b.wim");
-    EXPECT_EQ(Runs(rig), 2);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 0);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 0);
+    EXPECT_EQ(Runs(rig), 2u);
+    for (Ctl list : {Ctl::Combo0, Ctl::Combo1, Ctl::Combo2}) EXPECT_EQ(rig.ui.ListCount(list), 0);
     EXPECT_TRUE(rig.ui.boxes.empty());
   }
 }
@@ -157,7 +147,7 @@ TEST(Form1Query, TextThatNamesNoVisibleFileEmptiesOnlyTheEditionList) {
     rig.sys.files[L"E:\\hidden.wim"] = "";  // the look-up does not see it
     rig.ChooseImage(L"E:\\a.wim", kTwoImages);
     rig.ui.Type(c.text);
-    EXPECT_EQ(Runs(rig), 1);
+    EXPECT_EQ(Runs(rig), 1u);
     EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
     EXPECT_EQ(rig.ui.ListIndex(Ctl::Combo0), -1);
     EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 2);
@@ -168,7 +158,7 @@ TEST(Form1Query, TextThatNamesNoVisibleFileEmptiesOnlyTheEditionList) {
   anyExtension.Load();
   anyExtension.sys.AddFile(L"E:\\notes.txt");
   anyExtension.ui.Type(L"E:\\notes.txt");
-  EXPECT_EQ(Runs(anyExtension), 1);
+  EXPECT_EQ(Runs(anyExtension), 1u);
 }
 
 TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {
@@ -187,15 +177,13 @@ TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {
     rig.sys.programFolder = c.program;
     rig.sys.AddFile(c.image);
     rig.ui.Type(c.image);
-    EXPECT_EQ(Runs(rig), 1);
+    EXPECT_EQ(Runs(rig), 1u);
     EXPECT_FALSE(rig.sys.HasFile(kBatch));
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
     EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
     EXPECT_NE(rig.ui.boxes[0].text.find(c.mentions), std::wstring::npos) << Narrow(rig.ui.boxes[0].text);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 0);
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 0);
+    for (Ctl list : {Ctl::Combo0, Ctl::Combo1, Ctl::Combo2}) EXPECT_EQ(rig.ui.ListCount(list), 0);
   }
 }
 
@@ -250,7 +238,7 @@ TEST(Form1Drop, TakesOneImageFileAsDroppedAndRefusesTheRestSilently) {
   rig.sys.AddFile(L"E:\\Images\\Install.WIM");
   rig.form.OnDrop(true, {L"E:\\Images\\Install.WIM"});
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\Images\\Install.WIM");
-  EXPECT_EQ(Runs(rig), 1);
+  EXPECT_EQ(Runs(rig), 1u);
   rig.form.OnDrop(true, {L"F:\\x.Esd"});
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"F:\\x.Esd");
 
@@ -263,7 +251,7 @@ TEST(Form1Drop, TakesOneImageFileAsDroppedAndRefusesTheRestSilently) {
   };
   for (const auto& [hasList, files] : refused) rig.form.OnDrop(hasList, files);
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"F:\\x.Esd");
-  EXPECT_EQ(Runs(rig), 1);
+  EXPECT_EQ(Runs(rig), 1u);
   EXPECT_TRUE(rig.ui.boxes.empty());
 }
 
@@ -282,15 +270,12 @@ TEST(Form1Combo, AClickShowsTheSelectedImagesDisplayName) {
 TEST(Form1Pickers, Command1PutsThePickedFileIntoText1AndQueriesIt) {
   Rig rig;
   rig.Load();
-  rig.sys.AddFile(L"E:\\a.wim", "");
+  rig.sys.AddFile(L"E:\\a.wim");
   ToolStandIn tool;
   tool.outputs[L"E:\\a.wim"] = Utf16Le(kTwoImages);
   tool.Attach(rig);
   rig.ui.pickedFiles.push_back(L"E:\\a.wim");
   rig.form.OnCommand1();
-  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\a.wim");
-  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
-
   rig.form.OnCommand1();  // cancelled
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\a.wim");
   EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);

@@ -31,14 +31,14 @@ class AppWindow : public ::testing::Test {
 TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
   EXPECT_EQ(app.WindowText(app.main()), L"Morvane系统安装工具 1.0");
   EXPECT_EQ(ClientHeightTwips(), 3360);
-  for (const ControlSpec& spec : FormLayout()) {
-    SCOPED_TRACE(static_cast<int>(spec.ctl));
-    HWND h = app.Control(spec.ctl);
+  for (const ControlSpec& item : FormLayout()) {
+    SCOPED_TRACE(static_cast<int>(item.ctl));
+    HWND h = app.Control(item.ctl);
     ASSERT_NE(h, nullptr);
-    EXPECT_EQ(::IsWindowVisible(h) != FALSE, spec.visible);
-    if (spec.kind == Kind::DropList) continue;  // a drop-down list sizes itself to its font
-    const Rect want = PlaceInWindow(spec);
-    const RECT got = app.RectInClient(spec.ctl);
+    EXPECT_EQ(::IsWindowVisible(h) != FALSE, item.visible);
+    if (item.kind == Kind::DropList) continue;  // a drop-down list sizes itself to its font
+    const Rect want = PlaceInWindow(item);
+    const RECT got = app.RectInClient(item.ctl);
     EXPECT_EQ(got.left, TwipsToPixels(want.left, dpiX));
     EXPECT_EQ(got.top, TwipsToPixels(want.top, dpiY));
     EXPECT_EQ(got.right - got.left, TwipsToPixels(want.width, dpiX));
