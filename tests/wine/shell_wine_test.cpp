@@ -137,7 +137,7 @@ class FileListData : public IDataObject {
   bool offer_;
 };
 
-class DropOnWindow : public ::testing::Test {
+class InProcessWindow : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(ole.ok());
@@ -163,18 +163,18 @@ class DropOnWindow : public ::testing::Test {
   std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(DropOnWindow, OneImageFileIsTakenWithItsLetterCase) {
+TEST_F(InProcessWindow, OneImageFileIsTakenWithItsLetterCase) {
   EXPECT_EQ(Drop({L"S:\\Images\\Install.WIM"}), L"S:\\Images\\Install.WIM");
   EXPECT_EQ(Drop({L"S:\\x\\a.Esd"}), L"S:\\x\\a.Esd");
 }
 
-TEST_F(DropOnWindow, EverythingElseIsRefusedSilently) {
+TEST_F(InProcessWindow, EverythingElseIsRefusedSilently) {
   EXPECT_EQ(Drop({L"S:\\a.wim", L"S:\\b.wim"}), L"before");
   EXPECT_EQ(Drop({L"S:\\a.wim.txt"}), L"before");
   EXPECT_EQ(Drop({L"S:\\a.wim"}, false), L"before");
 }
 
-TEST_F(DropOnWindow, TheOlderFileDropMessageFollowsTheSameRules) {
+TEST_F(InProcessWindow, TheOlderFileDropMessageFollowsTheSameRules) {
   auto drop = [&](const std::vector<std::wstring>& files) {
     window->SetText(Ctl::Text1, L"before");
     FileListData data(files, true);
@@ -210,6 +210,82 @@ TEST(FormIcon, SetsTheLargeIconAndReturnsThePreviousOne) {
   EXPECT_NE(first, 0);
   EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_SMALL, 0), 0);
   EXPECT_EQ(SetFormIcon(window.get(), 32), first);
+}
+
+}  // namespace
+}  // namespace morvane::wine
+
+#include <thread>
+
+namespace morvane::wine {
+namespace {
+
+// Finds a dialog of this process other than `skip`, waiting up to ten seconds.
+HWND WaitOwnDialog() {
+  const DWORD pid = ::GetCurrentProcessId();
+  for (int i = 0; i < 500; ++i) {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } search{pid, nullptr};
+    ::EnumWindows(
+        [](HWND h, LPARAM p) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(p);
+          DWORD owner = 0;
+          ::GetWindowThreadProcessId(h, &owner);
+          wchar_t name[16] = {};
+          ::GetClassNameW(h, name, 16);
+          if (owner == s->pid && ::IsWindowVisible(h) && lstrcmpW(name, L"#32770") == 0) {
+            s->found = h;
+            return FALSE;
+          }
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    ::Sleep(20);
+  }
+  return nullptr;
+}
+
+// The real pickers, answered from a second thread while the window's thread runs them.
+TEST_F(InProcessWindow, TheFolderBrowsersChoiceIsCutToItsDrive) {
+  const std::wstring folder = EnvOr(L"MORVANE_FOLDER");
+  if (folder.empty()) GTEST_SKIP() << "MORVANE_FOLDER is not set";
+  for (const bool confirm : {true, false}) {
+    window->SetText(Ctl::Text2, L"C:");
+    std::thread answer([&] {
+      HWND dialog = WaitOwnDialog();
+      if (!dialog) return;
+      ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
+      ::Sleep(200);
+      ::PostMessageW(dialog, WM_COMMAND, confirm ? IDOK : IDCANCEL, 0);
+    });
+    window->form().OnCommand2();
+    answer.join();
+    EXPECT_EQ(window->Text(Ctl::Text2), confirm ? folder.substr(0, 2) : L"C:");
+  }
+}
+
+TEST_F(InProcessWindow, TheOpenDialogsChoiceBecomesTheImagePath) {
+  const std::wstring image = EnvOr(L"MORVANE_SMALL_IMAGE");
+  if (image.empty()) GTEST_SKIP() << "MORVANE_SMALL_IMAGE is not set";
+  std::wstring title;
+  std::thread answer([&] {
+    HWND dialog = WaitOwnDialog();
+    if (!dialog) return;
+    wchar_t text[64] = {};
+    ::GetWindowTextW(dialog, text, 64);
+    title = text;
+    HWND name = ::GetDlgItem(dialog, 0x47C);  // the file name field (edt1 / cmb13)
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(image.c_str()));
+    ::Sleep(200);
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  });
+  window->form().OnCommand1();
+  answer.join();
+  EXPECT_EQ(title, L"打开");
+  EXPECT_EQ(window->Text(Ctl::Text1), image);
 }
 
 }  // namespace
