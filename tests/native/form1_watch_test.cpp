@@ -69,25 +69,24 @@ TEST(Form1Watch, WindowsOutputRunsThroughTheThreeStagesToTheCompletion) {
   rig.StartApply();
   ASSERT_TRUE(rig.ui.timerEnabled);
   using V = std::vector<std::wstring>;
-  RunSteps(rig, {
-                    {"", kCreatingText, 100, 0, V{}},
-                    {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, V{}},
-                    {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25,
-                     V{L"value 25/100"}},
-                    {Report(kCreating, 400, 400) + "\r\n" + Report(kExtracting, 0, 3000), kCreatingText, 100, 100,
-                     V{L"value 100/100"}},
-                    {"", kExtractingText, 1000, 100, V{}},
-                    {Report(kExtracting, 300, 3000) + Report(kExtracting, 600, 3000), kExtractingText, 1000, 10,
-                     V{L"value 10/100"}},
-                    // a finished stage comes back soon, so that the next one is shown at once
-                    {Report(kExtracting, 3000, 3000) + "\r\n" + Report(kMetadata, 0, 400), kExtractingText, 100,
-                     100, V{L"value 100/100"}},
-                    {"", kApplyingText, 100, 100, V{}},
-                    {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50,
-                     V{L"value 50/100"}},
-                    {Report(kMetadata, 400, 400) + kDone, kApplyingText, 100, 100, V{L"value 100/100"}},
-                    {"", L"状态", 100, 0, V{L"value 0/100"}},
-                });
+  RunSteps(rig,
+           {
+               {"", kCreatingText, 100, 0, V{}},
+               {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, V{}},
+               {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25, V{L"value 25/100"}},
+               {Report(kCreating, 400, 400) + "\r\n" + Report(kExtracting, 0, 3000), kCreatingText, 100, 100,
+                V{L"value 100/100"}},
+               {"", kExtractingText, 1000, 100, V{}},
+               {Report(kExtracting, 300, 3000) + Report(kExtracting, 600, 3000), kExtractingText, 1000, 10,
+                V{L"value 10/100"}},
+               // a finished stage comes back soon, so that the next one is shown at once
+               {Report(kExtracting, 3000, 3000) + "\r\n" + Report(kMetadata, 0, 400), kExtractingText, 100, 100,
+                V{L"value 100/100"}},
+               {"", kApplyingText, 100, 100, V{}},
+               {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50, V{L"value 50/100"}},
+               {Report(kMetadata, 400, 400) + kDone, kApplyingText, 100, 100, V{L"value 100/100"}},
+               {"", L"状态", 100, 0, V{L"value 0/100"}},
+           });
   const StageCounters& s = rig.form.state().stages;
   EXPECT_EQ(s.creating, 100);
   EXPECT_EQ(s.extracting, 100);
@@ -100,17 +99,17 @@ TEST(Form1Watch, TheLinuxToolsOutputWithOnlyExtractingAndDoneCompletes) {
   rig.Load();
   rig.StartApply();
   using V = std::vector<std::wstring>;
-  RunSteps(rig, {
-                    {"\rExtracting file data: 0 MiB of 1000 MiB (0%) done", kCreatingText, 100, 100,
-                     V{L"value 100/100"}},
-                    {"\rExtracting file data: 300 MiB of 1000 MiB (30%) done"
-                     "\rExtracting file data: 600 MiB of 1000 MiB (60%) done",
-                     kExtractingText, 1000, 30, V{L"value 30/100"}},
-                    {"\rExtracting file data: 1000 MiB of 1000 MiB (100%) done\nDone applying WIM image.\n",
-                     kExtractingText, 100, 100, V{L"value 100/100"}},
-                    {"", kApplyingText, 100, 100, V{L"value 100/100"}},
-                    {"", L"状态", 100, 0, V{L"value 0/100"}},
-                });
+  RunSteps(rig,
+           {
+               {"\rExtracting file data: 0 MiB of 1000 MiB (0%) done", kCreatingText, 100, 100, V{L"value 100/100"}},
+               {"\rExtracting file data: 300 MiB of 1000 MiB (30%) done"
+                "\rExtracting file data: 600 MiB of 1000 MiB (60%) done",
+                kExtractingText, 1000, 30, V{L"value 30/100"}},
+               {"\rExtracting file data: 1000 MiB of 1000 MiB (100%) done\nDone applying WIM image.\n", kExtractingText,
+                100, 100, V{L"value 100/100"}},
+               {"", kApplyingText, 100, 100, V{L"value 100/100"}},
+               {"", L"状态", 100, 0, V{L"value 0/100"}},
+           });
   ExpectCompleted(rig);
 }
 
@@ -137,11 +136,8 @@ TEST(Form1Watch, AToolThatEndsWithoutItsDoneLineFailsWithItsErrorLine) {
   EXPECT_EQ(box.icon, MsgIcon::Stop);
   EXPECT_NE(box.text.find(L"[ERROR] Can't open \"T:\\pagefile.sys\": Access is denied"), std::wstring::npos)
       << Narrow(box.text);
-  for (const auto& line : rig.sys.log) {
-    EXPECT_EQ(line.find(L"bcdboot"), line.npos) << Narrow(line);
-    EXPECT_EQ(line.find(L"bootsect"), line.npos) << Narrow(line);
-    EXPECT_EQ(line.find(L"shutdown"), line.npos) << Narrow(line);
-  }
+  EXPECT_TRUE(Starting(rig.sys.log, L"run ").empty()) << "no boot tool runs";
+  EXPECT_TRUE(Starting(rig.sys.log, L"spawn ").empty()) << "no restart";
   EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
   EXPECT_FALSE(rig.sys.HasFile(kApplyBat));
   EXPECT_FALSE(rig.sys.HasFile(kApplyErr));
@@ -172,9 +168,9 @@ TEST(Form1Watch, AnEndedToolWithItsDoneLineCompletesAtOnce) {
 
     std::vector<std::wstring> statuses = Starting(rig.journal, Shown(Ctl::Status, L""));
     statuses.resize(3);
-    EXPECT_EQ(statuses, (std::vector<std::wstring>{Shown(Ctl::Status, kCreatingText),
-                                                   Shown(Ctl::Status, kExtractingText),
-                                                   Shown(Ctl::Status, kApplyingText)}));
+    EXPECT_EQ(statuses,
+              (std::vector<std::wstring>{Shown(Ctl::Status, kCreatingText), Shown(Ctl::Status, kExtractingText),
+                                         Shown(Ctl::Status, kApplyingText)}));
     ExpectCompleted(rig);
     ASSERT_EQ(rig.ui.boxes.size(), 2u);  // the confirmation and the completion's own
 
@@ -196,10 +192,7 @@ TEST(Form1Status, AClickReportsTheBarExceptAtTheRestingText) {
   rig.form.OnTimer();
   rig.form.OnStatusClick();
   ASSERT_EQ(rig.ui.boxes.size(), 2u);
-  EXPECT_EQ(rig.ui.boxes[1].text, L"当前进度：37 %");
-  EXPECT_EQ(rig.ui.boxes[1].caption, L"");
-  EXPECT_EQ(rig.ui.boxes[1].icon, MsgIcon::None);
-  EXPECT_EQ(rig.ui.boxes[1].buttons, MsgButtons::Ok);
+  EXPECT_EQ(rig.ui.boxes[1], (FakeWindow::Box{L"当前进度：37 %", L"", MsgIcon::None, MsgButtons::Ok}));
 
   rig.sys.files[kApplyXml] = WholeWindowsOutput();
   rig.sys.watchedEnded = true;
