@@ -220,28 +220,29 @@ TEST(FormIcon, SetsTheLargeIconAndReturnsThePreviousOne) {
 namespace morvane::wine {
 namespace {
 
-// Finds a dialog of this process other than `skip`, waiting up to ten seconds.
+struct DialogSearch {
+  DWORD pid;
+  HWND found;
+};
+
+BOOL CALLBACK FindOwnDialog(HWND h, LPARAM p) {
+  auto* s = reinterpret_cast<DialogSearch*>(p);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(h, &owner);
+  wchar_t name[16] = {};
+  ::GetClassNameW(h, name, 16);
+  if (owner == s->pid && ::IsWindowVisible(h) && lstrcmpW(name, L"#32770") == 0) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A dialog of this process, waiting up to ten seconds for it.
 HWND WaitOwnDialog() {
-  const DWORD pid = ::GetCurrentProcessId();
   for (int i = 0; i < 500; ++i) {
-    struct Search {
-      DWORD pid;
-      HWND found;
-    } search{pid, nullptr};
-    ::EnumWindows(
-        [](HWND h, LPARAM p) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(p);
-          DWORD owner = 0;
-          ::GetWindowThreadProcessId(h, &owner);
-          wchar_t name[16] = {};
-          ::GetClassNameW(h, name, 16);
-          if (owner == s->pid && ::IsWindowVisible(h) && lstrcmpW(name, L"#32770") == 0) {
-            s->found = h;
-            return FALSE;
-          }
-          return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    DialogSearch search{::GetCurrentProcessId(), nullptr};
+    ::EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&search));
     if (search.found) return search.found;
     ::Sleep(20);
   }
