@@ -52,7 +52,7 @@ add_test(NAME windows_imports
           ${CMAKE_SOURCE_DIR}/dist/x86/MorvaneSetup.exe ${CMAKE_SOURCE_DIR}/dist/x64/MorvaneSetup.exe)
 foreach(arch x86 x64)
   add_test(NAME wine_${arch} COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/run.sh ${arch} ${CMAKE_SOURCE_DIR}/build/${arch})
-  set_tests_properties(wine_${arch} PROPERTIES SKIP_RETURN_CODE 77 RUN_SERIAL TRUE TIMEOUT 1200)
+  set_tests_properties(wine_${arch} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200 RESOURCE_LOCK wine)
 endforeach()
 add_test(NAME sanitized_native COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/test-sanitize.sh)
 set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200)

@@ -7,4 +7,4 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
 bash scripts/setup-deps.sh
 bash scripts/build.sh
-ctest --test-dir build/native --output-on-failure --timeout 1500 "$@"
+ctest --test-dir build/native --output-on-failure --timeout 1500 -j 2 "$@"

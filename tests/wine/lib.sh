@@ -193,6 +193,15 @@ wine_prefix_make() {
     _rig_say "wine_prefix_make: wineboot failed ($rc)"
     return 1
   fi
+  # Debian's Wine 8 does not load the fonts of its own data folder (Marlett for the caption buttons,
+  # Tahoma, MS Sans Serif...): they are found when they sit in C:\windows\Fonts.
+  local fontdir
+  for fontdir in "$RIG_WINE_LIBDIR/../../share/wine/fonts" /usr/share/wine/fonts; do
+    if [ -d "$fontdir" ]; then
+      cp -n "$fontdir"/* "$dir/drive_c/windows/Fonts/" 2>/dev/null
+      break
+    fi
+  done
   regfile="$dir/drive_c/windows/temp/morvane-rig.reg"
   # regedit takes a UTF-16LE file for the Chinese value names.
   { printf '\xff\xfe'; _rig_regfile | iconv -f UTF-8 -t UTF-16LE; } >"$regfile"
@@ -349,9 +358,9 @@ wine_stop() {
 # --- X display and screenshots -------------------------------------------------------------------
 
 # xvfb_start [WxHxD]: starts Xvfb on a free display (Xvfb picks it: -displayfd), exports DISPLAY,
-# keeps the pid in RIG_XVFB_PID. Default screen 1280x1024x24.
+# keeps the pid in RIG_XVFB_PID. Default screen: the virtual desktop's size (RIG_DESKTOP) at 24 bits.
 xvfb_start() {
-  local screen=${1:-1280x1024x24} fifo num i
+  local screen=${1:-${RIG_DESKTOP:-1024x768}x24} fifo num i
   if [ -n "${RIG_XVFB_PID:-}" ] && kill -0 "$RIG_XVFB_PID" 2>/dev/null; then return 0; fi
   fifo=$(mktemp -u /tmp/rig-xvfb.XXXXXX)
   mkfifo "$fifo"

@@ -29,3 +29,33 @@ wim append "$src" "$three" "ＡＢＣ１２３　企业版"
 wim capture "$src" "$dir/small.wim" "Small" "Small test system"
 wim info "$dir/small.wim" 1 --image-property DISPLAYNAME="小型测试系统" --image-property WINDOWS/VERSION/MAJOR=10
 cp "$dir/small.wim" "$dir/.hidden.wim"
+
+# DIR/matrix: the fault matrix's images. The same small image under hostile paths (names that are
+# legal 8.3 names keep their characters in the short path the batch files get; two folder chains
+# far over 260 characters), an ESD form of it, and files that are no usable image.
+m=$dir/matrix
+rm -rf "$m"
+same() { mkdir -p "$(dirname "$1")" && { ln "$dir/small.wim" "$1" 2>/dev/null || cp "$dir/small.wim" "$1"; }; }
+same "$m/my images/my small image.wim"
+same "$m/a&b/x&y.wim"
+same "$m/%OS%/%PATH%.wim"
+same "$m/^^/a^b.wim"
+same "$m/(x86)/a(1).wim"
+same "$m/!x!/a!b!.wim"
+same "$m/中文目录/系统映像.wim"
+same "$m/ภาพ/ภาพระบบ.wim"
+same "$m/all & %OS% ^ (x) !/映像 ภาพ 100%.wim"
+deep=$m/deep
+for i in $(seq 1 14); do deep="$deep/folder number $i with a long name"; done
+same "$deep/the image file with a long name.wim"
+# So deep that even the short form is over 260 characters.
+deeper=$m/deeper
+for i in $(seq 1 32); do deeper="$deeper/folder number $i with a long name"; done
+same "$deeper/image.wim"
+wim export "$dir/small.wim" 1 "$m/small.esd" --solid
+mkdir -p "$m/bad/folder.wim"
+: >"$m/bad/empty.wim"
+head -c $(($(stat -c %s "$dir/small.wim") / 2)) "$dir/small.wim" >"$m/bad/truncated.wim"
+printf 'This is a text file, not an image.\r\n' >"$m/bad/text.wim"
+wim capture "$src/Users" "$m/bad/no-images.wim" "Gone"
+wim delete "$m/bad/no-images.wim" 1

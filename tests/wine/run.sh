@@ -31,9 +31,10 @@ shots=${MORVANE_SHOT_DIR:-$build/screenshots}
 mkdir -p "$shots"
 cleanup() {
   wine_server_kill "$prefix"
-  for d in s t b x y; do wine_unmap_drive "$prefix" $d; done
+  for d in s t b x y p; do wine_unmap_drive "$prefix" $d; done
   xvfb_stop
-  rm -rf "$work" "$prefix/drive_c/Morvane Tools" "$prefix/drive_c/Tools Probe" "$prefix/drive_c/fakewin"*
+  rm -rf "$work" "$prefix/drive_c/Morvane Tools" "$prefix/drive_c/Tools Probe" "$prefix/drive_c/fakewin"* \
+    "$prefix/drive_c/Morvane NoTool" "$prefix/drive_c/Morvane NoBoot" "$prefix/drive_c/Morvane Spare"
 }
 trap cleanup EXIT
 
@@ -57,10 +58,36 @@ mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fake
   "$prefix/drive_c/fakewin-wow/SysWOW64"
 cp "$exe" "$probe/MorvaneSetup.exe"
 cp "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh" "$probe/Bin/"
+# For the fault matrix: program folders without the image tool, without the boot tools, a whole
+# spare one (its tool may be taken away during a run), and one on a drive of its own (P:); Windows
+# folders without format.com, with a plain file where Temp belongs, and one whose Temp may go away.
+for variant in NoTool NoBoot Spare; do
+  d="$prefix/drive_c/Morvane $variant"
+  rm -rf "$d"
+  mkdir -p "$d"
+  cp "$exe" "$d/MorvaneSetup.exe"
+  install_tools "$d" "$fx" || exit 2
+done
+rm -f "$prefix/drive_c/Morvane NoTool"/Bin*/wimlib-imagex.exe
+rm -f "$prefix/drive_c/Morvane NoBoot/Bin/bcdboot.exe" "$prefix/drive_c/Morvane NoBoot/Bin/bootsect.exe"
+mkdir -p "$work/p"
+cp "$exe" "$work/p/MorvaneSetup.exe"
+install_tools "$work/p" "$fx" || exit 2
+wine_map_drive "$prefix" p "$work/p"
+mkdir -p "$prefix/drive_c/fakewin-noformat/Temp" "$prefix/drive_c/fakewin-noformat/System32" \
+  "$prefix/drive_c/fakewin-filetemp" "$prefix/drive_c/fakewin-vanish/Temp"
+printf 'not a folder\r\n' >"$prefix/drive_c/fakewin-filetemp/Temp"
+mkdir -p "$prefix/drive_c/fakewin-vanish/System32"
+install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-vanish/System32/format.com"
 
 export MORVANE_EXE='C:\Morvane Tools\MorvaneSetup.exe'
 export MORVANE_PROBE_EXE='C:\Tools Probe\MorvaneSetup.exe'
 export MORVANE_WINDIR_PLAIN='C:\fakewin-plain' MORVANE_WINDIR_WOW='C:\fakewin-wow'
+export MORVANE_NOTOOL_EXE='C:\Morvane NoTool\MorvaneSetup.exe' MORVANE_NOBOOT_EXE='C:\Morvane NoBoot\MorvaneSetup.exe'
+export MORVANE_SPARE_EXE='C:\Morvane Spare\MorvaneSetup.exe' MORVANE_DRIVE_P_EXE='P:\MorvaneSetup.exe'
+export MORVANE_WINDIR_NOFORMAT='C:\fakewin-noformat' MORVANE_WINDIR_FILETEMP='C:\fakewin-filetemp'
+export MORVANE_WINDIR_VANISH='C:\fakewin-vanish'
+export MORVANE_MATRIX='S:\matrix'
 export MORVANE_ARCH=$arch
 export MORVANE_IMAGE='S:\img & dir\three.wim'
 export MORVANE_SMALL_IMAGE='S:\small.wim'
