@@ -3,7 +3,6 @@
 #include "catalogue/image_list.h"
 #include "catalogue/info_command.h"
 #include "install/command_lines.h"
-#include "shell/app_folder.h"
 
 namespace morvane {
 namespace {
@@ -44,7 +43,7 @@ void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
                L"无法读取映像信息。\r\n请把映像文件放到路径只含常用字符的文件夹中再试。");
     return;
   }
-  const auto line = InfoCommandLine(FolderPlus(programShort, L""), state.binDir, imageShort, windir);
+  const auto line = InfoCommandLine(programShort, state.binDir, imageShort, windir);
   if (!line) {
     Refuse(ui, L"映像文件的路径含有无法写入批处理文件的字符，无法读取映像信息。");
     return;

@@ -3,7 +3,6 @@
 #include "app/form1.h"
 #include "install/command_lines.h"
 #include "install/drive_check.h"
-#include "shell/app_folder.h"
 
 namespace morvane {
 namespace {
@@ -92,7 +91,6 @@ void StartInstall(Form1& form) {
   }
 
   ui.SetText(Ctl::Command4, kInstallingCaption);
-  LockInputs(ui);
 
   const std::wstring output = ApplyOutputPath(windir);
   const std::wstring batch = ApplyBatchPath(windir);
@@ -102,7 +100,7 @@ void StartInstall(Form1& form) {
     Abort(form, L"无法写入文件“" + output + L"”，安装已停止。");
     return;
   }
-  const auto line = ApplyCommandLine(FolderPlus(sys.ShortPath(sys.ProgramFolder()), L""), form.state().binDir,
+  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), form.state().binDir,
                                      sys.ShortPath(ui.Text(Ctl::Text1)), index + 1, target, windir);
   const WriteResult written = line ? sys.WriteAnsiFile(batch, *line + L"\r\n") : WriteResult::NotAnsi;
   if (written != WriteResult::Ok) {
