@@ -17,7 +17,7 @@
 #   wine_map_drive PREFIX LETTER DIR      wine_unmap_drive PREFIX LETTER
 #   wine_drive_type PREFIX LETTER TYPE    wine_dos_path PREFIX UNIX_PATH
 #   wine_run PREFIX EXE ARGS...           wine_start PREFIX EXE ARGS...   wine_stop PREFIX [PID]
-#   wine_server_wait PREFIX               wine_server_kill PREFIX
+#   wine_server_start PREFIX              wine_server_wait PREFIX      wine_server_kill PREFIX
 #   xvfb_start [WxHxD]                    xvfb_stop                    screenshot FILE [GEOMETRY]
 #   install_standins PREFIX STANDIN_DIR [STANDIN_DIR_X86]
 #   install_tools APPDIR FIXTURE_DIR [FIXTURE_DIR_FOR_BIN]
@@ -108,7 +108,12 @@ _rig_env() {
     LANG=$lang LC_ALL=$lang "$@"
 }
 
-# wine_server_wait PREFIX: waits until the prefix's wine server has ended (registry on disk).
+# wine_server_start PREFIX: starts a persistent wine server for the prefix. Without one, the server
+# and Wine's services end with the last program and the next program pays 1.5-3 s to start them
+# again; with one, a small program takes about 0.3 s. End it with wine_server_kill (e.g. in a trap).
+wine_server_start() { _rig_env "$1" "$(_rig_wineserver)" -p </dev/null >/dev/null 2>&1; }
+# wine_server_wait PREFIX: waits until the prefix's wine server has ended (registry on disk). Never
+# returns while a persistent server (wine_server_start) runs.
 wine_server_wait() { _rig_env "$1" "$(_rig_wineserver)" -w; }
 # wine_server_kill PREFIX: ends the prefix's wine server and every Windows process in it.
 wine_server_kill() { _rig_env "$1" "$(_rig_wineserver)" -k 2>/dev/null; true; }
@@ -128,6 +133,19 @@ _rig_loader_for_prefix() {
     win32) wine_exe_for x86 ;;
     *) wine_exe_for x64 ;;
   esac
+}
+
+# Debian's Wine 8 does not load the fonts of its own data folder (Marlett, which draws the caption
+# buttons, Tahoma, MS Sans Serif...): they are found when they sit in C:\windows\Fonts.
+_rig_copy_wine_fonts() {
+  local fontdir fonts="$1/drive_c/windows/Fonts"
+  [ -d "$fonts" ] && [ ! -f "$fonts/marlett.ttf" ] || return 0
+  for fontdir in "$RIG_WINE_LIBDIR/../../share/wine/fonts" /usr/share/wine/fonts; do
+    if [ -d "$fontdir" ]; then
+      cp -n "$fontdir"/* "$fonts/" 2>/dev/null
+      return 0
+    fi
+  done
 }
 
 _rig_regfile() {
@@ -152,9 +170,20 @@ _rig_regfile() {
 # wine_prefix_make DIR ARCH: makes a Wine prefix for ARCH (win32 or win64) in DIR with the rig's
 # settings (no crash dialog, a virtual desktop, native shutdown.exe, CJK font replacements) and
 # waits until they are on disk. A prefix made earlier by this function with the same settings, Wine
-# version and 32-bit support is kept (stamp file DIR/.morvane-rig). Returns 2 when ARCH cannot run
-# here (a win32 prefix needs the 32-bit loader).
+# version and 32-bit support is kept (stamp file DIR/.morvane-rig); makers of the same DIR take
+# turns (flock on DIR.rig-make.lock). Returns 2 when ARCH cannot run here (a win32 prefix needs the
+# 32-bit loader). Do not remake a prefix that another test run is using.
 wine_prefix_make() {
+  # One maker at a time per prefix (parallel test runs share the cache): a lock file beside it.
+  [ -n "${1:-}" ] || return 2
+  mkdir -p "$(dirname "$1")" || return 2
+  (
+    flock 9 || exit 2
+    _rig_prefix_make_locked "$@"
+  ) 9>"$1.rig-make.lock"
+}
+
+_rig_prefix_make_locked() {
   local dir=$1 arch loader want stamp t0 regfile rc
   case "${2,,}" in
     win32 | x86) arch=win32 ;;
@@ -172,6 +201,7 @@ wine_prefix_make() {
   want="rig=$RIG_PREFIX_VERSION arch=$arch wow=$can32 desktop=${RIG_DESKTOP:-1024x768} wine=$("$loader" --version 2>/dev/null)"
   stamp="$dir/.morvane-rig"
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -f "$dir/system.reg" ]; then
+    _rig_copy_wine_fonts "$dir"  # prefixes made before the fonts were copied get them now
     return 0
   fi
   if [ -e "$dir" ]; then
@@ -193,15 +223,7 @@ wine_prefix_make() {
     _rig_say "wine_prefix_make: wineboot failed ($rc)"
     return 1
   fi
-  # Debian's Wine 8 does not load the fonts of its own data folder (Marlett for the caption buttons,
-  # Tahoma, MS Sans Serif...): they are found when they sit in C:\windows\Fonts.
-  local fontdir
-  for fontdir in "$RIG_WINE_LIBDIR/../../share/wine/fonts" /usr/share/wine/fonts; do
-    if [ -d "$fontdir" ]; then
-      cp -n "$fontdir"/* "$dir/drive_c/windows/Fonts/" 2>/dev/null
-      break
-    fi
-  done
+  _rig_copy_wine_fonts "$dir"
   regfile="$dir/drive_c/windows/temp/morvane-rig.reg"
   # regedit takes a UTF-16LE file for the Chinese value names.
   { printf '\xff\xfe'; _rig_regfile | iconv -f UTF-8 -t UTF-16LE; } >"$regfile"
@@ -221,7 +243,9 @@ wine_prefix_make() {
 # --- drives --------------------------------------------------------------------------------------
 
 # wine_map_drive PREFIX LETTER DIR: drive LETTER: (e.g. t) shows the folder DIR. Wine reports every
-# such drive as fixed (see wine_drive_type). Takes effect for programs started afterwards.
+# such drive as fixed (see wine_drive_type). Paths on it work at once, but GetLogicalDrives lists
+# the drive only after the prefix's wine server has restarted: map drives before the first program
+# starts, or call wine_server_kill after mapping.
 wine_map_drive() {
   local prefix=$1 letter=${2,,} dir=$3
   letter=${letter%:}
@@ -242,12 +266,14 @@ wine_unmap_drive() {
 }
 
 # wine_drive_type PREFIX LETTER TYPE: TYPE is floppy (removable), cdrom, hd (fixed), network, or
-# "" to drop the setting. Wine reads it when its server starts: call it while no program of the
-# prefix runs.
+# "" to drop the setting. Wine reads it when its server starts, so this ends the prefix's server
+# (and every program in it) first and waits until the setting is on disk.
 wine_drive_type() {
   local prefix=$1 letter=${2,,} type=$3 loader file
   letter=${letter%:}
   loader=$(_rig_loader_for_prefix "$prefix") || return 2
+  wine_server_kill "$prefix"
+  wine_server_wait "$prefix"
   file="$prefix/drive_c/windows/temp/morvane-drive.reg"
   if [ -n "$type" ]; then
     printf 'REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\r\n"%s:"="%s"\r\n' "$letter" "$type" >"$file"
@@ -335,16 +361,17 @@ wine_start() {
   _rig_check_exe "$exe" || return $?
   loader=$(_rig_loader_for_prefix "$prefix") || return 3
   WINELOADER=$loader _rig_env "$prefix" "$loader" "$exe" "$@" </dev/null &
+  # shellcheck disable=SC2034  # for the caller
   WINE_PID=$!
 }
 
 # wine_stop PREFIX [PID]: ends PID (TERM, then KILL after 3 s), then the prefix's wine server with
 # everything still running in it, and reaps PID.
 wine_stop() {
-  local prefix=$1 pid=${2:-} i
+  local prefix=$1 pid=${2:-}
   if [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null; then
     kill -TERM "$pid" 2>/dev/null
-    for i in $(seq 1 60); do
+    for _ in $(seq 1 60); do
       kill -0 "$pid" 2>/dev/null || break
       sleep 0.05
     done
@@ -359,8 +386,11 @@ wine_stop() {
 
 # xvfb_start [WxHxD]: starts Xvfb on a free display (Xvfb picks it: -displayfd), exports DISPLAY,
 # keeps the pid in RIG_XVFB_PID. Default screen: the virtual desktop's size (RIG_DESKTOP) at 24 bits.
+# Start it before the first Wine process of a server session (wine_server_start included): the
+# virtual desktop is made by the session's first program and keeps that DISPLAY; one made without
+# X (or on an Xvfb since stopped) leaves every later window hanging.
 xvfb_start() {
-  local screen=${1:-${RIG_DESKTOP:-1024x768}x24} fifo num i
+  local screen=${1:-${RIG_DESKTOP:-1024x768}x24} fifo num
   if [ -n "${RIG_XVFB_PID:-}" ] && kill -0 "$RIG_XVFB_PID" 2>/dev/null; then return 0; fi
   fifo=$(mktemp -u /tmp/rig-xvfb.XXXXXX)
   mkfifo "$fifo"
@@ -376,7 +406,7 @@ xvfb_start() {
     return 1
   fi
   export DISPLAY=":$num"
-  for i in $(seq 1 50); do
+  for _ in $(seq 1 50); do
     [ -S "/tmp/.X11-unix/X$num" ] && break
     sleep 0.05
   done

@@ -157,8 +157,8 @@ Row CloseRow(const char* name, Flow flow, CloseAt at, std::map<std::wstring, std
 
 std::vector<Row> Rows() {
   std::vector<Row> rows = {
-      // Image paths: the characters a batch file treats specially, letters in and outside the
-      // ANSI code page (936), a path far over 260 characters, the ESD form.
+      // Image paths: the characters with a meaning of their own in a batch file, letters in and
+      // outside the ANSI code page (936), paths far over 260 characters, the ESD form.
       PathRow("Path_Blanks", L"my images\\my small image.wim"),
       PathRow("Path_Ampersand", L"a&b\\x&y.wim"),
       PathRow("Path_Percent", L"%OS%\\%PATH%.wim"),
@@ -311,6 +311,34 @@ void EmptyFolder(const std::wstring& dir) {
 
 std::wstring FolderOf(const std::wstring& file) { return file.substr(0, file.find_last_of(L'\\')); }
 
+// Sets Text1 from a second thread: the program's change handler may take its time (a slow query, a
+// modal error box) while the test acts.
+class SideTyping {
+ public:
+  SideTyping(App& app, std::wstring text) : app_(app), text_(std::move(text)) {
+    thread_ = ::CreateThread(nullptr, 0, &SideTyping::Run, this, 0, nullptr);
+  }
+  SideTyping(const SideTyping&) = delete;
+  SideTyping& operator=(const SideTyping&) = delete;
+  ~SideTyping() {
+    if (thread_) {
+      ::WaitForSingleObject(thread_, 60000);
+      ::CloseHandle(thread_);
+    }
+  }
+  bool Wait(DWORD timeoutMs) { return thread_ && ::WaitForSingleObject(thread_, timeoutMs) == WAIT_OBJECT_0; }
+
+ private:
+  static DWORD WINAPI Run(void* param) {
+    auto* self = static_cast<SideTyping*>(param);
+    self->app_.SetText(Ctl::Text1, self->text_, 60000);
+    return 0;
+  }
+  App& app_;
+  std::wstring text_;
+  HANDLE thread_ = nullptr;
+};
+
 class Matrix : public ::testing::TestWithParam<Row> {
  protected:
   void SetUp() override {
@@ -415,25 +443,14 @@ class Matrix : public ::testing::TestWithParam<Row> {
 
   // Types the path while a close request comes in: the window stays until the query is over.
   void CloseDuringQuery() {
-    struct Typing {
-      App* app;
-      std::wstring text;
-      static DWORD WINAPI Run(void* p) {
-        auto* t = static_cast<Typing*>(p);
-        t->app->SetText(Ctl::Text1, t->text, 60000);
-        return 0;
-      }
-    } typing{&app_, image_};
-    HANDLE thread = ::CreateThread(nullptr, 0, &Typing::Run, &typing, 0, nullptr);
-    ASSERT_NE(thread, nullptr);
+    SideTyping typing(app_, image_);
     const std::wstring batch = windir_ + L"\\temp\\WIMInfo.bat";
     EXPECT_TRUE(app_.WaitFor([&] { return FileExists(batch); }, 10000)) << "the query did not start";
     app_.RequestClose();
     EXPECT_FALSE(app_.WaitExit(800)) << "closed in the middle of the query";
     EXPECT_TRUE(FileExists(batch)) << "the query should still be running";
     EXPECT_TRUE(app_.WaitExit(20000)) << "no close after the query";
-    EXPECT_EQ(::WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
-    ::CloseHandle(thread);
+    EXPECT_TRUE(typing.Wait(10000));
   }
 
   void RunRow() {
@@ -537,20 +554,10 @@ class Matrix : public ::testing::TestWithParam<Row> {
     }
   }
 
-  // Sets Text1 from a second thread (the change handler shows a box and so does not return) and
-  // answers the box, which must hold `text`.
+  // Types the path (the change handler shows a box and so does not return meanwhile) and answers
+  // the box, which must hold `text`.
   bool SetTextAnsweringBox(const wchar_t* text) {
-    struct Typing {
-      App* app;
-      std::wstring text;
-      static DWORD WINAPI Run(void* p) {
-        auto* t = static_cast<Typing*>(p);
-        t->app->SetText(Ctl::Text1, t->text, 60000);
-        return 0;
-      }
-    } typing{&app_, image_};
-    HANDLE thread = ::CreateThread(nullptr, 0, &Typing::Run, &typing, 0, nullptr);
-    if (!thread) return false;
+    SideTyping typing(app_, image_);
     const Box box = Seen(app_.WaitBox(20000));
     EXPECT_TRUE(box) << "no box from the query";
     if (box) {
@@ -558,9 +565,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
       EXPECT_NE(box.text.find(text), std::wstring::npos) << Utf8(box.text);
       app_.Answer(box, IDOK);
     }
-    const bool done = ::WaitForSingleObject(thread, 20000) == WAIT_OBJECT_0;
-    ::CloseHandle(thread);
-    return done;
+    return typing.Wait(20000);
   }
 
   void ExpectEndBox(const Box& box) {
