@@ -12,7 +12,9 @@ ImageLists CutImageList(const std::wstring& xml) {
     const size_t close = xml.find(kClose, pos);
     const size_t end = close == std::wstring::npos ? xml.size() : close;
     const std::wstring text = xml.substr(pos, end - pos);
-    if (text.find(L"INDEX") != std::wstring::npos) {
+    // Only a piece that its closing tag ends is a whole image: an output cut short (a tool that
+    // died while writing) must not list a half-read image with wrong names.
+    if (close != std::wstring::npos && text.find(L"INDEX") != std::wstring::npos) {
       const std::wstring name = MidStr(text, L"<NAME>", L"</NAME>", 0);
       const std::wstring description = MidStr(text, L"<DESCRIPTION>", L"</DESCRIPTION>", 0);
       lists.labels.push_back(description.empty() || description == name ? name : name + L":" + description);

@@ -62,7 +62,9 @@ void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
   const RunResult run = sys.RunAndWait(BatchRunLine(sys.CommandInterpreter(), batch));
   sys.DeleteFile(batch);
 
-  const auto bytes = run.started ? sys.ReadFile(InfoOutputPath(windir), false) : std::nullopt;
+  // A tool that failed may have written part of a description: it is not read.
+  const bool ran = run.started && run.exitCode == 0;
+  const auto bytes = ran ? sys.ReadFile(InfoOutputPath(windir), false) : std::nullopt;
   const ImageLists lists = CutImageList(sys.HalfWidth(DecodeUtf16Output(bytes ? *bytes : std::string())));
 
   ClearImageLists(ui);

@@ -13,8 +13,10 @@ bool SameDrive(const std::wstring& a, const std::wstring& b) {
 }  // namespace
 
 std::wstring DriveOfPath(const std::wstring& path) {
-  if (path.size() < 2) return std::wstring();
-  const std::wstring drive = path.substr(0, 2);
+  std::wstring rest = path;
+  if (rest.rfind(L"\\\\?\\", 0) == 0 || rest.rfind(L"\\\\.\\", 0) == 0) rest.erase(0, 4);
+  if (rest.size() < 2 || (rest.size() > 2 && rest[2] != L'\\' && rest[2] != L'/')) return std::wstring();
+  const std::wstring drive = rest.substr(0, 2);
   return IsDriveName(drive) ? drive : std::wstring();
 }
 
@@ -28,6 +30,7 @@ std::optional<std::wstring> CheckDriveFields(const std::wstring& target, const s
   }
   const std::wstring named = L"[" + target + L"]";
   if (!facts.targetExists) return L"磁盘" + named + L"不存在，请重新选择要安装系统的磁盘。";
+  if (!facts.bootExists) return L"磁盘[" + boot + L"]不存在，请重新选择写入引导文件的磁盘。";
   if (SameDrive(target, L"X:")) {
     return L"不能安装到" + named + L"盘：它是预安装环境的系统盘。";
   }

@@ -11,9 +11,11 @@ struct DriveFacts {
   std::wstring windowsDrive;  // the drive of the running Windows (of windir)
   std::wstring imageDrive;    // the drive that holds the chosen image file
   std::wstring programDrive;  // the drive that holds the program itself
+  bool bootExists = false;
 };
 
-// The first two characters of a path when they are a drive name, else the empty string.
+// The drive a path lies on ("C:"), also behind a "\\?\" or "\\.\" prefix; the empty string when
+// the path names none (a network path).
 std::wstring DriveOfPath(const std::wstring& path);
 
 // The reason, in the user's words, why the fields must not be used; nothing when they may.

@@ -3,6 +3,7 @@
 #include "app/form1.h"
 #include "install/command_lines.h"
 #include "install/drive_check.h"
+#include "shell/app_folder.h"
 
 namespace morvane {
 namespace {
@@ -22,10 +23,15 @@ void Abort(Form1& form, const std::wstring& text) {
   ReturnToIdle(form);
 }
 
-DriveFacts FactsFor(Form1& f, const std::wstring& target) {
+bool DriveExists(SystemPort& sys, const std::wstring& drive) {
+  const DriveType type = sys.TypeOfDrive(drive + L"\\");
+  return type != DriveType::Unknown && type != DriveType::NoRootDir;
+}
+
+DriveFacts FactsFor(Form1& f, const std::wstring& target, const std::wstring& boot) {
   DriveFacts facts;
-  const DriveType type = f.sys().TypeOfDrive(target + L"\\");
-  facts.targetExists = type != DriveType::Unknown && type != DriveType::NoRootDir;
+  facts.targetExists = DriveExists(f.sys(), target);
+  facts.bootExists = DriveExists(f.sys(), boot);
   facts.windowsDrive = DriveOfPath(f.sys().Env(L"windir"));
   facts.imageDrive = DriveOfPath(f.ui().Text(Ctl::Text1));
   facts.programDrive = DriveOfPath(f.sys().ProgramFile());
@@ -61,8 +67,21 @@ void StartInstall(Form1& form) {
     return;
   }
   const std::wstring target = ui.Text(Ctl::Text3);
-  if (const auto refusal = CheckDriveFields(target, ui.Text(Ctl::Text2), FactsFor(form, target))) {
+  const std::wstring boot = ui.Text(Ctl::Text2);
+  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(form, target, boot))) {
     ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+    return;
+  }
+  // What the apply needs is looked for before the drive is wiped, not after.
+  const std::wstring windir = sys.Env(L"windir");
+  const std::wstring tool = FolderPlus(sys.ProgramFolder(), form.state().binDir) + L"\\wimlib-imagex.exe";
+  if (sys.Lookup(tool) != Entry::File) {
+    ui.Message(L"找不到映像工具“" + tool + L"”，无法安装。", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+    return;
+  }
+  if (sys.Lookup(windir + L"\\Temp") != Entry::Folder) {
+    ui.Message(L"临时文件夹“" + windir + L"\\Temp”不存在，无法安装。", kErrorCaption, MsgIcon::Stop,
+               MsgButtons::Ok);
     return;
   }
   if (ui.Message(ConfirmationText(target), L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel) !=
@@ -76,7 +95,6 @@ void StartInstall(Form1& form) {
 
   SetTaskbarState(form, TaskbarState::Indeterminate);
   ui.SetText(Ctl::Status, L"正在格式化磁盘 [" + target + L"]");
-  const std::wstring windir = sys.Env(L"windir");
   const RunResult format = sys.RunAndWait(FormatCommandLine(windir, target));
   SetTaskbarState(form, TaskbarState::NoProgress);
   if (!format.started) {

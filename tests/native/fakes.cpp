@@ -258,6 +258,10 @@ std::wstring FakeSystem::Env(const std::wstring& name) const {
 }
 
 Entry FakeSystem::Lookup(const std::wstring& path) const {
+  static const std::wstring kTool = L"\\wimlib-imagex.exe";
+  if (toolPresent && path.size() > kTool.size() && path.compare(path.size() - kTool.size(), kTool.size(), kTool) == 0) {
+    return Entry::File;
+  }
   const auto it = entries.find(path);
   return it == entries.end() ? Entry::None : it->second;
 }

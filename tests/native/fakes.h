@@ -113,6 +113,7 @@ class FakeSystem : public SystemPort {
   std::map<std::wstring, std::string> files;  // file contents; an ANSI file is stored as UTF-8
   std::map<std::wstring, std::wstring> shortPaths;
   bool folderCreationFails = false;
+  bool toolPresent = true;  // every tools folder holds wimlib-imagex.exe
   std::vector<std::wstring> unwritable;  // paths whose writing fails
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.

@@ -255,3 +255,46 @@ TEST(Form1Install, AVersion5SystemGetsNoTaskbarCallsAtAll) {
 
 }  // namespace
 }  // namespace morvane::testing
+
+namespace morvane::testing {
+namespace {
+
+// What the apply needs is looked for before the drive is wiped.
+TEST(Form1InstallPrechecks, AMissingToolOrTempFolderRefusesBeforeTheFormat) {
+  for (const bool toolMissing : {true, false}) {
+    Rig rig;
+    rig.Load();
+    rig.ChooseImage(L"E:\\a.wim", WimXml({L"10"}));
+    rig.ui.SetText(Ctl::Text3, L"T:");
+    if (toolMissing) {
+      rig.sys.toolPresent = false;
+    } else {
+      rig.sys.entries.erase(L"C:\\Windows\\Temp");
+    }
+    rig.sys.log.clear();
+    rig.form.OnCommand4();
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
+    EXPECT_NE(rig.ui.boxes[0].text.find(toolMissing ? L"wimlib-imagex.exe" : L"C:\\Windows\\Temp"),
+              std::wstring::npos);
+    EXPECT_TRUE(rig.sys.log.empty());  // no format, nothing written
+    EXPECT_FALSE(rig.form.running());
+  }
+}
+
+TEST(Form1QueryFailure, AToolThatFailsListsNothingOfWhatItWrote) {
+  Rig rig;
+  rig.Load();
+  rig.sys.AddFile(L"E:\\a.wim");
+  rig.sys.onRun = [&](const std::wstring&) {
+    rig.sys.AddFile(L"C:\\Windows\\temp\\WIMInfo.xml", Utf16Le(WimXml({L"10", L"6"})));
+    return RunResult{true, 3};
+  };
+  rig.ui.Type(L"E:\\a.wim");
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0);
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo1), 0);
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo2), 0);
+}
+
+}  // namespace
+}  // namespace morvane::testing

@@ -81,8 +81,8 @@ struct DriveCase {
 void PrintTo(const DriveCase& c, std::ostream* os) { *os << c.what; }
 
 DriveFacts Facts(bool exists = true, std::wstring windows = L"X:", std::wstring image = L"E:",
-                 std::wstring program = L"F:") {
-  return DriveFacts{exists, windows, image, program};
+                 std::wstring program = L"F:", bool bootExists = true) {
+  return DriveFacts{exists, windows, image, program, bootExists};
 }
 
 class CheckDriveFieldsTest : public ::testing::TestWithParam<DriveCase> {};
@@ -118,6 +118,7 @@ INSTANTIATE_TEST_SUITE_P(
         DriveCase{"boot root folder", L"D:", L"C:\\", Facts(), kBootField},
         DriveCase{"boot with a command", L"D:", L"C: & echo x", Facts(), kBootField},
         DriveCase{"missing target", L"Q:", L"C:", Facts(false), L"[Q:]不存在"},
+        DriveCase{"missing boot drive", L"D:", L"Q:", Facts(true, L"X:", L"E:", L"F:", false), L"[Q:]不存在"},
         DriveCase{"the preinstallation drive", L"X:", L"C:", Facts(true, L"C:"), L"预安装环境"},
         DriveCase{"the preinstallation drive in lower case", L"x:", L"C:", Facts(true, L"C:"), L"预安装环境"},
         DriveCase{"the running Windows", L"C:", L"C:", Facts(true, L"C:"), L"正在运行的 Windows"},
@@ -125,10 +126,13 @@ INSTANTIATE_TEST_SUITE_P(
         DriveCase{"the image's drive", L"e:", L"C:", Facts(true, L"X:", L"E:"), L"映像文件"},
         DriveCase{"the program's drive", L"F:", L"C:", Facts(true, L"X:", L"E:", L"f:"), L"本程序"}));
 
-TEST(DriveOfPath, FirstTwoCharactersWhenTheyAreADrive) {
+TEST(DriveOfPath, TheDriveAlsoBehindADevicePrefix) {
   EXPECT_EQ(DriveOfPath(L"C:\\Windows"), L"C:");
   EXPECT_EQ(DriveOfPath(L"d:"), L"d:");
-  EXPECT_EQ(DriveOfPath(L"\\\\?\\C:\\Windows"), L"");
+  EXPECT_EQ(DriveOfPath(L"\\\\?\\C:\\Windows"), L"C:");
+  EXPECT_EQ(DriveOfPath(L"\\\\.\\S:\\small.wim"), L"S:");
+  EXPECT_EQ(DriveOfPath(L"\\\\?\\UNC\\server\\share"), L"");
+  EXPECT_EQ(DriveOfPath(L"C:relative.wim"), L"");
   EXPECT_EQ(DriveOfPath(L"\\\\server\\share\\x.wim"), L"");
   EXPECT_EQ(DriveOfPath(L"C"), L"");
   EXPECT_EQ(DriveOfPath(L""), L"");

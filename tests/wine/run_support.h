@@ -11,23 +11,26 @@
 
 namespace morvane::wine {
 
+struct BoxSearch {
+  DWORD pid;
+  std::vector<HWND> found;
+};
+
+// A named stdcall function: the x86 compiler turns no lambda into a WNDENUMPROC.
+inline BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param) {
+  auto* f = reinterpret_cast<BoxSearch*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(hwnd, &owner);
+  wchar_t name[16] = {};
+  ::GetClassNameW(hwnd, name, 16);
+  if (owner == f->pid && ::IsWindowVisible(hwnd) && lstrcmpW(name, L"#32770") == 0) f->found.push_back(hwnd);
+  return TRUE;
+}
+
 // Every visible dialog window (message box) of process `pid`.
 inline std::vector<HWND> BoxesOf(DWORD pid) {
-  struct Find {
-    DWORD pid;
-    std::vector<HWND> found;
-  } find{pid, {}};
-  ::EnumWindows(
-      [](HWND hwnd, LPARAM param) -> BOOL {
-        auto* f = reinterpret_cast<Find*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(hwnd, &owner);
-        wchar_t name[16] = {};
-        ::GetClassNameW(hwnd, name, 16);
-        if (owner == f->pid && ::IsWindowVisible(hwnd) && lstrcmpW(name, L"#32770") == 0) f->found.push_back(hwnd);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&find));
+  BoxSearch find{pid, {}};
+  ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&find));
   return find.found;
 }
 

@@ -46,23 +46,29 @@ DWORD LiveHandles(HANDLE process) {
   return n;
 }
 
+struct WindowCount {
+  DWORD pid, n;
+};
+
+BOOL CALLBACK CountChild(HWND, LPARAM p) {
+  ++reinterpret_cast<WindowCount*>(p)->n;
+  return TRUE;
+}
+
+BOOL CALLBACK CountTopLevel(HWND top, LPARAM param) {
+  auto* c = reinterpret_cast<WindowCount*>(param);
+  DWORD owner = 0;
+  ::GetWindowThreadProcessId(top, &owner);
+  if (owner != c->pid) return TRUE;
+  ++c->n;
+  ::EnumChildWindows(top, CountChild, param);
+  return TRUE;
+}
+
 // The windows of the process, child windows included: USER objects one can count from outside.
 DWORD WindowsOf(DWORD pid) {
-  struct Count {
-    DWORD pid, n;
-  } count{pid, 0};
-  ::EnumWindows(
-      [](HWND top, LPARAM param) -> BOOL {
-        auto* c = reinterpret_cast<Count*>(param);
-        DWORD owner = 0;
-        ::GetWindowThreadProcessId(top, &owner);
-        if (owner != c->pid) return TRUE;
-        ++c->n;
-        ::EnumChildWindows(
-            top, [](HWND, LPARAM p) -> BOOL { return ++reinterpret_cast<Count*>(p)->n, TRUE; }, param);
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&count));
+  WindowCount count{pid, 0};
+  ::EnumWindows(CountTopLevel, reinterpret_cast<LPARAM>(&count));
   return count.n;
 }
 
