@@ -194,7 +194,10 @@ std::vector<Row> Rows() {
                     {}),
   };
   {
-    Row r = ApplyFailsRow("Tool_GoneBeforeApply_Install", {}, {});
+    // The tool taken away between the query and Start: refused before the target is touched.
+    Row r{"Tool_GoneBeforeStart", Flow::Start};
+    r.end = End::Error;
+    r.endText = {L"找不到映像工具“C:\\Morvane Spare\\Bin64\\wimlib-imagex.exe”，无法安装。"};
     r.prog = Prog::Spare;
     r.tamper = Tamper::TakeToolAway;
     rows.push_back(r);
@@ -272,12 +275,12 @@ std::vector<Row> Rows() {
     rows.push_back(r);
   }
   {
-    Row r{"Temp_GoneBeforeStart_Install", Flow::Install};
+    // The temp folder replaced by a file between the query and Start: refused before the format.
+    Row r{"Temp_GoneBeforeStart", Flow::Start};
     r.windirVar = L"MORVANE_WINDIR_VANISH";
     r.tamper = Tamper::TempBecomesFile;
     r.end = End::Error;
-    r.endText = {L"无法写入文件“C:\\fakewin-vanish\\temp\\apply.xml”，安装已停止。"};
-    r.calls = Calls::Format;
+    r.endText = {L"临时文件夹“C:\\fakewin-vanish\\Temp”不存在，无法安装。"};
     rows.push_back(r);
   }
 

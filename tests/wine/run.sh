@@ -105,6 +105,13 @@ xvfb_start 1024x768x24 || exit 2
 cp "$tests" "$work/wine_tests.exe"
 RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "$@"
 rc=$?
+# The resources of the x86 program are read back here too, even where it cannot run.
+other="$root/dist/x86/MorvaneSetup.exe"
+if [ "$arch" = x64 ] && [ -f "$other" ] && [ $# -eq 0 ]; then
+  cp "$other" "$work/MorvaneSetup-x86.exe"
+  MORVANE_EXE="$(wine_dos_path "$prefix" "$work/MorvaneSetup-x86.exe")" MORVANE_ARCH=x86 \
+    wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no --gtest_filter='ProgramResources*' || rc=1
+fi
 for bmp in "$shots"/*.bmp; do
   [ -f "$bmp" ] || continue
   convert "$bmp" "${bmp%.bmp}-$arch.png" && rm -f "$bmp"
