@@ -15,4 +15,8 @@ make -C "$build" -j"$(nproc)" --no-print-directory morvane_tests >/dev/null
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"
-"$build/morvane_tests" "$@"
+"$build/morvane_tests" --gtest_brief=1 "$@" | tee "$build/sanitized-output.txt"
+status=${PIPESTATUS[0]}
+passed=$(grep -E '^\[  PASSED  \] [0-9]+ tests?' "$build/sanitized-output.txt" | grep -oE '[0-9]+' | head -1)
+[ "$status" -eq 0 ] && echo "sanitized: ${passed:-0} tests passed under AddressSanitizer and UndefinedBehaviorSanitizer, no finding"
+exit "$status"
