@@ -9,24 +9,12 @@
 #include <cstdio>
 
 #include "app_driver.h"
+#include "tests/fixtures/fixture_util.h"
 
 namespace morvane::wine {
 namespace {
 
-// Now in Unix seconds, from the system clock (CLOCK_REALTIME under Wine).
-double UnixNow() {
-  using PreciseTime = VOID(WINAPI*)(LPFILETIME);
-  static const auto precise = reinterpret_cast<PreciseTime>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetSystemTimePreciseAsFileTime")));
-  FILETIME now;
-  if (precise) {
-    precise(&now);
-  } else {
-    ::GetSystemTimeAsFileTime(&now);
-  }
-  const ULONGLONG ticks = (static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  return static_cast<double>(ticks - 116444736000000000ULL) / 1e7;  // 100 ns units since 1601
-}
+using fixture::UnixNow;
 
 struct BoxSearch {
   DWORD pid;
