@@ -93,8 +93,9 @@ class SystemPort {
   virtual std::wstring Env(const std::wstring& name) const = 0;
   virtual Entry Lookup(const std::wstring& path) const = 0;
   virtual bool CreateFolder(const std::wstring& path) = 0;
-  // Writes the text in the system's ANSI code page; NotAnsi when a character cannot be written.
-  virtual WriteResult WriteAnsiFile(const std::wstring& path, const std::wstring& text) = 0;
+  // Writes the text in the code page the command interpreter reads batch files with (the OEM code
+  // page: on an English system 437, not the ANSI 1252); NotAnsi when a character has no form there.
+  virtual WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) = 0;
   // Reads a whole file, shared with a writer; created empty when missing if createIfMissing.
   virtual std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) = 0;
   virtual bool DeleteFile(const std::wstring& path) = 0;
@@ -108,7 +109,8 @@ class SystemPort {
   virtual bool StartHidden(const std::wstring& commandLine) = 0;
 
   virtual std::wstring ShortPath(const std::wstring& path) = 0;
-  virtual bool IsAnsi(const std::wstring& text) const = 0;
+  // Whether a batch file can carry the text (see WriteBatchText).
+  virtual bool BatchCanCarry(const std::wstring& text) const = 0;
   virtual std::wstring FromAnsi(const std::string& bytes) const = 0;
   virtual std::wstring HalfWidth(const std::wstring& text) const = 0;
   virtual int16_t SysVer() const = 0;

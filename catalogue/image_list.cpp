@@ -29,9 +29,8 @@ ImageLists CutImageList(const std::wstring& xml) {
 }
 
 std::wstring DecodeUtf16Output(const std::string& bytes) {
-  if (bytes.size() < 3 || bytes.size() % 2 != 0) return std::wstring();
   std::wstring text;
-  text.reserve((bytes.size() - 2) / 2);
+  text.reserve(bytes.size() / 2);
   for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
     const unsigned lo = static_cast<unsigned char>(bytes[i]);
     const unsigned hi = static_cast<unsigned char>(bytes[i + 1]);

@@ -19,7 +19,7 @@ constexpr size_t kMaxImagePieces = 32767;
 ImageLists CutImageList(const std::wstring& xml);
 
 // The bytes of the tool's output as UTF-16LE behind a two-byte byte-order mark (its value is not
-// looked at). An output too short to hold any text, or of odd length, is not the tool's: empty.
+// looked at): the code units of the bytes after the mark; an odd last byte is no code unit.
 std::wstring DecodeUtf16Output(const std::string& bytes);
 
 }  // namespace morvane

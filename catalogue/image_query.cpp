@@ -33,12 +33,12 @@ void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
   const std::wstring programShort = sys.ShortPath(sys.ProgramFolder());
   const std::wstring imageShort = sys.ShortPath(ui.Text(Ctl::Text1));
 
-  if (!sys.IsAnsi(programShort)) {
+  if (!sys.BatchCanCarry(programShort)) {
     Refuse(ui, L"程序所在文件夹的路径含有当前系统代码页无法表示的字符，且没有可用的短文件名，"
                L"无法读取映像信息。\r\n请把本程序放到路径只含常用字符的文件夹中再试。");
     return;
   }
-  if (!sys.IsAnsi(imageShort)) {
+  if (!sys.BatchCanCarry(imageShort)) {
     Refuse(ui, L"映像文件的路径含有当前系统代码页无法表示的字符，且没有可用的短文件名，"
                L"无法读取映像信息。\r\n请把映像文件放到路径只含常用字符的文件夹中再试。");
     return;
@@ -49,7 +49,7 @@ void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
     return;
   }
   const std::wstring batch = InfoBatchPath(windir);
-  const WriteResult written = sys.WriteAnsiFile(batch, *line + L"\r\n");
+  const WriteResult written = sys.WriteBatchText(batch, *line + L"\r\n");
   if (written != WriteResult::Ok) {
     sys.DeleteFile(batch);
     Refuse(ui, written == WriteResult::NotAnsi

@@ -14,7 +14,9 @@ std::optional<std::wstring> InfoCommandLine(const std::wstring& programFolderSho
   const auto image = BatchQuote(imageShort);
   const auto output = BatchQuote(InfoOutputPath(windir));
   if (!tool || !image || !output) return std::nullopt;
-  return *tool + L" info --xml " + *image + L" >" + *output;
+  // The tool writes the file itself, in binary: its standard output is in text mode on Windows,
+  // where every 0x0A byte of the UTF-16 text would gain a 0x0D in front of it.
+  return *tool + L" info " + *image + L" --extract-xml " + *output + L" >nul";
 }
 
 }  // namespace morvane

@@ -13,15 +13,38 @@ namespace {
 const wchar_t* const kNoteCaption = L"提示：";
 const wchar_t* const kStageDone = L"这个阶段的安装完成，重新启动后，Sysprep部署阶段将开始！";
 
-// Runs one boot tool; a description of the failure, if it failed, goes into `failures`.
-void RunBootTool(SystemPort& sys, const std::wstring& line, const std::wstring& what,
-                 std::vector<std::wstring>& failures) {
+// What the boot tools did for the system just installed. Only that system matters: a bcdboot of
+// Windows 7 rejects the UEFI form, and another Windows folder on the fixed drives (an older system,
+// a leftover) may be one bcdboot cannot use; neither leaves the new system without boot files.
+struct BootRuns {
+  int own = 0;        // bcdboot runs for the installed system's folder
+  int ownFailed = 0;  // those that failed or could not start
+  bool toolMissing = false;
+  std::vector<std::wstring> named;  // for the user: what failed for the installed system
+
+  // Whether the installed system may be left unable to start.
+  bool Lacking() const { return toolMissing || (own > 0 && ownFailed == own); }
+};
+
+void RunBootTool(SystemPort& sys, const std::wstring& line, const std::wstring& what, bool own, BootRuns& runs) {
   const RunResult run = sys.RunAndWait(line);
-  if (!run.started) {
-    failures.push_back(L"无法启动 " + what);
-  } else if (run.exitCode != 0) {
-    failures.push_back(what + L" 失败（退出代码 " + std::to_wstring(run.exitCode) + L"）");
+  const bool failed = !run.started || run.exitCode != 0;
+  if (own) {
+    ++runs.own;
+    if (failed) ++runs.ownFailed;
   }
+  if (!run.started) {
+    runs.toolMissing = true;
+    runs.named.push_back(L"无法启动 " + what);
+  } else if (failed && own) {
+    runs.named.push_back(what + L" 失败（退出代码 " + std::to_wstring(run.exitCode) + L"）");
+  }
+}
+
+// The entry "T:\Windows" of the target drive T:.
+bool IsTargetsWindows(const std::wstring& entry, const std::wstring& target) {
+  return target.size() == 2 && entry.size() == 10 && (entry[0] | 0x20) == (target[0] | 0x20) &&
+         entry.compare(1, 9, L":\\Windows") == 0;
 }
 
 std::wstring SelectedMajor(WindowPort& ui) {
@@ -67,8 +90,9 @@ void RunCompletion(Form1& form) {
 
   const std::wstring boot = ui.Text(Ctl::Text2);
   const std::wstring program = sys.ProgramFolder();
+  const std::wstring target = ui.Text(Ctl::Text3);
   const bool newer = MajorAbove5(SelectedMajor(ui));
-  std::vector<std::wstring> failures;
+  BootRuns runs;
 
   if (sys.Lookup(boot + L"\\boot") == Entry::None || ui.IsChecked(Ctl::Check1)) {
     for (const wchar_t* store : {L"\\boot\\bcd", L"\\EFI\\Microsoft\\Boot\\bcd"}) {
@@ -77,16 +101,17 @@ void RunCompletion(Form1& form) {
     if (newer) {
       for (int i = ui.ListCount(Ctl::RDriver) - 1; i >= 0; --i) {
         const std::wstring windows = ui.ListItem(Ctl::RDriver, i);
+        const bool own = IsTargetsWindows(windows, target);
         ui.SetText(Ctl::Status, L"正在更新Boot");
-        RunBootTool(sys, BcdbootLine(program, windows, boot, false), L"bcdboot.exe（" + windows + L"）", failures);
-        RunBootTool(sys, BcdbootLine(program, windows, boot, true), L"bcdboot.exe（" + windows + L"，UEFI）",
-                    failures);
+        RunBootTool(sys, BcdbootLine(program, windows, boot, false), L"bcdboot.exe（" + windows + L"）", own, runs);
+        RunBootTool(sys, BcdbootLine(program, windows, boot, true), L"bcdboot.exe（" + windows + L"，UEFI）", own,
+                    runs);
       }
     }
   }
   ui.SetText(Ctl::Status, L"正在更新MBR");
   RunBootTool(sys, BootsectLine(program, boot, newer),
-              std::wstring(L"bootsect.exe（") + (newer ? L"/nt60 " : L"/nt52 ") + boot + L"）", failures);
+              std::wstring(L"bootsect.exe（") + (newer ? L"/nt60 " : L"/nt52 ") + boot + L"）", false, runs);
   ui.SetText(Ctl::Status, kStatusIdle);
 
   const std::wstring windir = sys.Env(L"windir");
@@ -95,9 +120,9 @@ void RunCompletion(Form1& form) {
   sys.DeleteFile(ApplyErrorPath(windir));
   ui.SetBarValue(0);
 
-  if (!failures.empty()) {
+  if (runs.Lacking()) {
     std::wstring text = L"系统映像已经应用，但引导文件没有写好，电脑重新启动后可能无法进入新系统！\r\n";
-    for (const std::wstring& failure : failures) text += L"\r\n" + failure;
+    for (const std::wstring& failure : runs.named) text += L"\r\n" + failure;
     text += L"\r\n\r\n请修复引导后再手动重启电脑。";
     ui.Message(text, kNoteCaption, MsgIcon::Exclamation, MsgButtons::Ok);
   } else if (ui.IsChecked(Ctl::Check2) && sys.Lookup(windir + L"\\System32\\shutdown.exe") == Entry::File) {

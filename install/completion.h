@@ -8,7 +8,9 @@ class Form1;
 
 // The steps after the image is applied: the Windows folders are listed, the boot files rebuilt
 // where needed, the boot code written, the user told, the computer restarted when asked, and the
-// window given back. A boot tool that fails is named to the user and no restart is started.
+// window given back. When the installed system got no boot files (every bcdboot run for its own
+// Windows folder failed) or a boot tool could not be started at all, the user is told what failed
+// and no restart is started; other failures of the boot tools change nothing.
 void RunCompletion(Form1& form);
 
 // The image's major version decides between the newer and the older boot tools. A text that is

@@ -9,6 +9,8 @@ namespace morvane {
 namespace {
 
 const wchar_t* const kErrorCaption = L"错误";
+const wchar_t* const kUncarriablePath =
+    L"映像文件或本程序的路径含有无法写入批处理文件的字符，且没有可用的短文件名，安装已停止。";
 
 void SetTaskbarState(Form1& form, TaskbarState state) {
   if (form.sys().SysVer() > 5) form.ui().SetTaskbarState(state);
@@ -84,6 +86,13 @@ void StartInstall(Form1& form) {
                MsgButtons::Ok);
     return;
   }
+  // The apply line, too: a path that its batch file cannot carry is refused before the format.
+  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), form.state().binDir,
+                                     sys.ShortPath(ui.Text(Ctl::Text1)), index + 1, target, windir);
+  if (!line || !sys.BatchCanCarry(*line)) {
+    ui.Message(kUncarriablePath, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+    return;
+  }
   if (ui.Message(ConfirmationText(target), L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel) !=
       MsgAnswer::Ok) {
     return;
@@ -114,19 +123,16 @@ void StartInstall(Form1& form) {
   const std::wstring batch = ApplyBatchPath(windir);
   const std::wstring errors = ApplyErrorPath(windir);
   sys.DeleteFile(errors);
-  if (sys.WriteAnsiFile(output, L"\r\n") != WriteResult::Ok) {
+  if (sys.WriteBatchText(output, L"\r\n") != WriteResult::Ok) {
     Abort(form, L"无法写入文件“" + output + L"”，安装已停止。");
     return;
   }
-  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), form.state().binDir,
-                                     sys.ShortPath(ui.Text(Ctl::Text1)), index + 1, target, windir);
-  const WriteResult written = line ? sys.WriteAnsiFile(batch, *line + L"\r\n") : WriteResult::NotAnsi;
+  const WriteResult written = sys.WriteBatchText(batch, *line + L"\r\n");
   if (written != WriteResult::Ok) {
     sys.DeleteFile(batch);
     sys.DeleteFile(output);
-    Abort(form, written == WriteResult::NotAnsi
-                    ? L"映像文件或本程序的路径含有无法写入批处理文件的字符，且没有可用的短文件名，安装已停止。"
-                    : L"无法写入文件“" + batch + L"”，安装已停止。");
+    Abort(form, written == WriteResult::NotAnsi ? std::wstring(kUncarriablePath)
+                                                : L"无法写入文件“" + batch + L"”，安装已停止。");
     return;
   }
   if (!sys.StartWatched(BatchRunLine(sys.CommandInterpreter(), batch))) {

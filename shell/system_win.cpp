@@ -27,19 +27,21 @@ std::wstring ModulePath() {
 
 }  // namespace
 
-std::optional<std::string> ToAnsiExact(const std::wstring& text) {
+std::optional<std::string> ToOemExact(const std::wstring& text) {
   if (text.empty()) return std::string();
   const int length = static_cast<int>(text.size());
-  const UINT acp = ::GetACP();
-  // The UTF-8 code page takes every character, and refuses the "used default" out-parameter.
-  const bool utf8 = acp == CP_UTF8;
+  // cmd.exe reads a batch file in its console's code page, which for the hidden console of a batch
+  // is the OEM one. The UTF-8 code page takes every character and refuses the "used default"
+  // out-parameter.
+  const UINT oemcp = ::GetOEMCP();
+  const bool utf8 = oemcp == CP_UTF8;
   const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
-  const int size = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr, 0, nullptr,
+  const int size = ::WideCharToMultiByte(oemcp, flags, text.data(), length, nullptr, 0, nullptr,
                                          utf8 ? nullptr : &usedDefault);
   if (size <= 0 || usedDefault) return std::nullopt;
   std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, &out[0], size, nullptr, utf8 ? nullptr : &usedDefault);
+  ::WideCharToMultiByte(oemcp, flags, text.data(), length, &out[0], size, nullptr, utf8 ? nullptr : &usedDefault);
   if (usedDefault) return std::nullopt;
   return out;
 }
@@ -66,8 +68,8 @@ bool WinSystem::CreateFolder(const std::wstring& path) {
   return ::CreateDirectoryW(ForFileCall(path).c_str(), nullptr) != FALSE;
 }
 
-WriteResult WinSystem::WriteAnsiFile(const std::wstring& path, const std::wstring& text) {
-  const auto bytes = ToAnsiExact(text);
+WriteResult WinSystem::WriteBatchText(const std::wstring& path, const std::wstring& text) {
+  const auto bytes = ToOemExact(text);
   if (!bytes) return WriteResult::NotAnsi;
   UniqueFile file(::CreateFileW(ForFileCall(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -155,7 +157,7 @@ std::wstring WinSystem::ShortPath(const std::wstring& path) {
   return shortPath;
 }
 
-bool WinSystem::IsAnsi(const std::wstring& text) const { return ToAnsiExact(text).has_value(); }
+bool WinSystem::BatchCanCarry(const std::wstring& text) const { return ToOemExact(text).has_value(); }
 
 std::wstring WinSystem::FromAnsi(const std::string& bytes) const {
   if (bytes.empty()) return std::wstring();

@@ -12,7 +12,7 @@ class WinSystem : public SystemPort {
   std::wstring Env(const std::wstring& name) const override;
   Entry Lookup(const std::wstring& path) const override;
   bool CreateFolder(const std::wstring& path) override;
-  WriteResult WriteAnsiFile(const std::wstring& path, const std::wstring& text) override;
+  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
   bool DeleteFile(const std::wstring& path) override;
 
@@ -23,7 +23,7 @@ class WinSystem : public SystemPort {
   bool StartHidden(const std::wstring& commandLine) override;
 
   std::wstring ShortPath(const std::wstring& path) override;
-  bool IsAnsi(const std::wstring& text) const override;
+  bool BatchCanCarry(const std::wstring& text) const override;
   std::wstring FromAnsi(const std::string& bytes) const override;
   std::wstring HalfWidth(const std::wstring& text) const override;
   int16_t SysVer() const override;
@@ -45,7 +45,7 @@ class WinSystem : public SystemPort {
   bool watchedReported_ = false;
 };
 
-// The ANSI form of a text, exact: nothing when a character has no form in the ANSI code page.
-std::optional<std::string> ToAnsiExact(const std::wstring& text);
+// The text in the OEM code page, exact: nothing when a character has no form there.
+std::optional<std::string> ToOemExact(const std::wstring& text);
 
 }  // namespace morvane

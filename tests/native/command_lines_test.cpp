@@ -232,8 +232,8 @@ TEST(BatchQuote, ReadsBackAsOneLiteralToken) {
 
 TEST(InfoCommandLine, OrdinaryLine) {
   EXPECT_EQ(InfoCommandLine(L"X:\\Tools", L"\\Bin64", L"D:\\sources\\install.wim", L"X:\\Windows"),
-            L"\"X:\\Tools\\Bin64\\wimlib-imagex.exe\" info --xml \"D:\\sources\\install.wim\" "
-            L">\"X:\\Windows\\temp\\WIMInfo.xml\"");
+            L"\"X:\\Tools\\Bin64\\wimlib-imagex.exe\" info \"D:\\sources\\install.wim\" "
+            L"--extract-xml \"X:\\Windows\\temp\\WIMInfo.xml\" >nul");
   EXPECT_EQ(InfoBatchPath(L"X:\\Windows"), L"X:\\Windows\\temp\\WIMInfo.bat");
   EXPECT_EQ(InfoOutputPath(L"X:\\Windows"), L"X:\\Windows\\temp\\WIMInfo.xml");
 }
@@ -278,8 +278,8 @@ TEST(ToolCommandLines, HostilePathsStayLiteralTokens) {
     BatchLine read = ReadBatchLine(*info);
     EXPECT_FALSE(read.expands);
     EXPECT_FALSE(read.operators);
-    EXPECT_THAT(read.tokens, ElementsAre(c.program + L"\\Bin\\wimlib-imagex.exe", L"info", L"--xml", c.image,
-                                         L">" + c.windir + L"\\temp\\WIMInfo.xml"));
+    EXPECT_THAT(read.tokens, ElementsAre(c.program + L"\\Bin\\wimlib-imagex.exe", L"info", c.image, L"--extract-xml",
+                                         c.windir + L"\\temp\\WIMInfo.xml", L">nul"));
 
     const auto apply = ApplyCommandLine(c.program, L"\\Bin64", c.image, 2, L"C:", c.windir);
     ASSERT_TRUE(apply);

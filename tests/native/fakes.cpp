@@ -273,11 +273,17 @@ bool FakeSystem::CreateFolder(const std::wstring& path) {
   return true;
 }
 
-WriteResult FakeSystem::WriteAnsiFile(const std::wstring& path, const std::wstring& text) {
-  if (!IsAnsi(text)) return WriteResult::NotAnsi;
+WriteResult FakeSystem::WriteBatchText(const std::wstring& path, const std::wstring& text) {
+  if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
   if (std::find(unwritable.begin(), unwritable.end(), path) != unwritable.end()) return WriteResult::Failed;
   Note(L"write " + path + L" " + text);
-  AddFile(path, Narrow(text));
+  std::string bytes;
+  if (englishCodePages) {
+    for (wchar_t ch : text) bytes += ch == L'\u00E9' ? '\x82' : static_cast<char>(ch);
+  } else {
+    bytes = Narrow(text);
+  }
+  AddFile(path, bytes);
   return WriteResult::Ok;
 }
 
@@ -321,7 +327,10 @@ std::wstring FakeSystem::ShortPath(const std::wstring& path) {
   return it == shortPaths.end() ? path : it->second;
 }
 
-bool FakeSystem::IsAnsi(const std::wstring& text) const {
+bool FakeSystem::BatchCanCarry(const std::wstring& text) const {
+  if (englishCodePages) {
+    return std::all_of(text.begin(), text.end(), [](wchar_t ch) { return ch < 0x80 || ch == L'\u00E9'; });
+  }
   return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
 }
 

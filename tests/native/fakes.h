@@ -110,7 +110,10 @@ class FakeSystem : public SystemPort {
   std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
   std::map<std::wstring, std::wstring> env;
   std::map<std::wstring, Entry> entries;     // what the look-up sees (hidden entries: leave out)
-  std::map<std::wstring, std::string> files;  // file contents; an ANSI file is stored as UTF-8
+  std::map<std::wstring, std::string> files;  // file contents; a batch file is stored as UTF-8
+  // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
+  // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
+  bool englishCodePages = false;
   std::map<std::wstring, std::wstring> shortPaths;
   bool folderCreationFails = false;
   bool toolPresent = true;  // every tools folder holds wimlib-imagex.exe
@@ -132,12 +135,12 @@ class FakeSystem : public SystemPort {
   void AddFile(const std::wstring& path, const std::string& bytes = std::string());
   void AddFolder(const std::wstring& path);
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
-  std::wstring FileText(const std::wstring& path) const;  // an ANSI file, back as text
+  std::wstring FileText(const std::wstring& path) const;  // a batch file, back as text
 
   std::wstring Env(const std::wstring& name) const override;
   Entry Lookup(const std::wstring& path) const override;
   bool CreateFolder(const std::wstring& path) override;
-  WriteResult WriteAnsiFile(const std::wstring& path, const std::wstring& text) override;
+  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
   bool DeleteFile(const std::wstring& path) override;
   RunResult RunAndWait(const std::wstring& commandLine) override;
@@ -146,7 +149,7 @@ class FakeSystem : public SystemPort {
   void ForgetWatched() override { watching = false; }
   bool StartHidden(const std::wstring& commandLine) override;
   std::wstring ShortPath(const std::wstring& path) override;
-  bool IsAnsi(const std::wstring& text) const override;  // the Thai block stands for "not ANSI"
+  bool BatchCanCarry(const std::wstring& text) const override;  // the Thai block stands for "cannot"
   std::wstring FromAnsi(const std::string& bytes) const override;
   std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
   int16_t SysVer() const override { return sysVer; }

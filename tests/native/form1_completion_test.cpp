@@ -248,24 +248,57 @@ TEST(Form1Completion, WithoutShutdownOrWithoutAutomaticRestartOnlyABoxIsShown) {
   }
 }
 
-TEST(Form1Completion, AFailingBootToolIsNamedAndNothingRestarts) {
-  for (const auto& [tool, result] :
-       {std::pair{L"bcdboot.exe", RunResult{true, 1}}, std::pair{L"bcdboot.exe", RunResult{false, 0}},
-        std::pair{L"bootsect.exe", RunResult{true, 1}}, std::pair{L"bootsect.exe", RunResult{false, 0}}}) {
-    SCOPED_TRACE(Narrow(tool) + (result.started ? " exit 1" : " not started"));
+// Boot tool failures count only where they leave the installed system (T:\Windows) without boot
+// files, or where a tool could not be started at all: then the user is told and nothing restarts.
+TEST(Form1Completion, BootToolFailuresAreJudgedByTheInstalledSystem) {
+  const RunResult fails{true, 1}, missing{false, 0};
+  struct Case {
+    const char* what;
+    const wchar_t* failing;  // the runs whose line holds this text fail
+    RunResult result;
+    const wchar_t* major;
+    bool rebuild;
+    const wchar_t* named;  // in the problem box; nullptr: no problem, the restart goes ahead
+    const wchar_t* target = L"T:";
+  } cases[] = {
+      {"own folder fails in both forms", L"T:\\Windows /s", fails, L"10", true, L"bcdboot.exe（T:\\Windows）"},
+      {"own folder, lower-case target", L"T:\\Windows /s", fails, L"10", true, L"bcdboot.exe（T:\\Windows，UEFI）",
+       L"t:"},
+      {"Windows 7 bcdboot: no /f", L"/f uefi", fails, L"10", true, nullptr},
+      {"own folder fails in the first form", L"T:\\Windows /s C: /l", fails, L"10", true, nullptr},
+      {"another folder fails", L"C:\\Windows /s", fails, L"10", true, nullptr},
+      {"bootsect fails", L"bootsect.exe", fails, L"10", true, nullptr},
+      {"older image: bootsect fails", L"bootsect.exe", fails, L"5", true, nullptr},
+      {"rebuild off: bcdboot would fail", L"bcdboot.exe", fails, L"10", false, nullptr},
+      {"bcdboot missing", L"bcdboot.exe", missing, L"10", true, L"无法启动 bcdboot.exe（C:\\Windows）"},
+      {"bcdboot missing for another folder", L"C:\\Windows /s", missing, L"10", true, L"无法启动 bcdboot.exe"},
+      {"bootsect missing", L"bootsect.exe", missing, L"10", true, L"无法启动 bootsect.exe（/nt60 C:）"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     Rig rig;
-    Start(rig);
+    rig.sys.AddFolder(L"T:\\Windows");
+    rig.sys.AddFolder(L"C:\\boot");
+    Start(rig, {c.major});
+    rig.ui.texts[Ctl::Text3] = c.target;
+    rig.ui.checked[Ctl::Check1] = c.rebuild;
     rig.sys.AddFile(kShutdown);
-    rig.sys.onRun = [&, tool = std::wstring(tool), result = result](const std::wstring& line) {
-      return line.find(tool) != line.npos ? result : RunResult{true, 0};
+    rig.sys.onRun = [&](const std::wstring& line) {
+      return line.find(c.failing) != line.npos ? c.result : RunResult{true, 0};
     };
     Finish(rig);
-    EXPECT_EQ(Runs(rig).size(), 3u) << "the steps after a failing tool still run";
-    ASSERT_EQ(rig.ui.boxes.size(), 1u);
-    EXPECT_EQ(rig.ui.boxes[0].caption, L"提示：");
-    EXPECT_NE(rig.ui.boxes[0].text.find(tool), std::wstring::npos) << Narrow(rig.ui.boxes[0].text);
-    EXPECT_EQ(rig.ui.boxes[0].text.find(kStageDone), std::wstring::npos);
-    EXPECT_TRUE(Spawns(rig).empty());
+    EXPECT_EQ(Runs(rig).size(), c.major == std::wstring(L"5") || !c.rebuild ? 1u : 5u) << "every step still runs";
+    ASSERT_FALSE(rig.ui.boxes.empty());
+    const Box& box = rig.ui.boxes[0];
+    EXPECT_EQ(box.caption, L"提示：");
+    if (c.named) {
+      EXPECT_NE(box.text.find(c.named), std::wstring::npos) << Narrow(box.text);
+      EXPECT_EQ(box.text.find(kStageDone), std::wstring::npos);
+      EXPECT_TRUE(Spawns(rig).empty());
+    } else {
+      EXPECT_EQ(box.text.find(L"引导文件没有写好"), std::wstring::npos) << Narrow(box.text);
+      EXPECT_EQ(Spawns(rig), Lines{L"spawn shutdown.exe -r -f -t 5"});
+    }
     EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
   }
 }

@@ -35,7 +35,9 @@ struct ToolStandIn {
       const std::wstring batch = rig.sys.FileText(kBatch);
       batches.push_back(batch);
       for (const auto& [image, bytes] : outputs) {
-        if (batch.find(L" info --xml \"" + image + L"\" >") != std::wstring::npos) rig.sys.AddFile(kOutput, bytes);
+        if (batch.find(L" info \"" + image + L"\" --extract-xml ") != std::wstring::npos) {
+          rig.sys.AddFile(kOutput, bytes);
+        }
       }
       return RunResult{true, 0};
     };
@@ -61,8 +63,8 @@ TEST(Form1Query, WritesTheInfoBatchRunsItAndFillsTheListsFromTheOutput) {
 
   ASSERT_EQ(tool.batches.size(), 1u);
   EXPECT_EQ(tool.batches[0],
-            L"\"D:\\PROGRA~1\\Morvane\\Bin64\\wimlib-imagex.exe\" info --xml \"E:\\R&D Images\\win 100%%.wim\" "
-            L">\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
+            L"\"D:\\PROGRA~1\\Morvane\\Bin64\\wimlib-imagex.exe\" info \"E:\\R&D Images\\win 100%%.wim\" "
+            L"--extract-xml \"C:\\Windows\\temp\\WIMInfo.xml\" >nul\r\n");
   EXPECT_FALSE(rig.sys.HasFile(kBatch));
   EXPECT_TRUE(rig.sys.HasFile(kOutput));  // left for the next query to replace
   EXPECT_EQ(rig.ui.lists[Ctl::Combo0], (Items{L"Windows 10 Pro", L"Home N:R&amp;D"}));
@@ -92,7 +94,7 @@ TEST(Form1Query, ToolPathTakesTheProgramFolderAsItIs) {
     rig.sys.AddFile(L"E:\\a.wim");
     rig.ui.Type(L"E:\\a.wim");
     ASSERT_EQ(tool.batches.size(), 1u);
-    EXPECT_EQ(tool.batches[0], token + L" info --xml \"E:\\a.wim\" >\"C:\\Windows\\temp\\WIMInfo.xml\"\r\n");
+    EXPECT_EQ(tool.batches[0], token + L" info \"E:\\a.wim\" --extract-xml \"C:\\Windows\\temp\\WIMInfo.xml\" >nul\r\n");
   }
 }
 
@@ -105,7 +107,6 @@ TEST(Form1Query, OutputsThatAreNoDescriptionLeaveAllThreeListsEmpty) {
       {"no output file", std::nullopt, true},
       {"empty file", "", true},
       {"byte-order mark only", "\xFF\xFE", true},
-      {"odd length", Utf16Le(kTwoImages) + "x", true},
       {"text without images", Utf16Le(L"wimlib-imagex: \"E:\\b.wim\" is not a WIM file"), true},
       {"tool not started", Utf16Le(kTwoImages), false},
   };
@@ -152,13 +153,16 @@ TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {
   struct Case {
     const char* what;
     std::wstring program, image, mentions;
+    bool english = false;  // batch files in OEM 437, which has no "õ" (the ANSI 1252 has)
   } cases[] = {
       {"image", L"D:\\Tools", L"E:\\ภาพ\\a.wim", L"映像文件"},
       {"program folder", L"D:\\เครื่องมือ", L"E:\\a.wim", L"程序所在文件夹"},
+      {"image on an English system", L"D:\\Tools", L"E:\\São\\a.wim", L"映像文件", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Rig rig;
+    rig.sys.englishCodePages = c.english;
     rig.Load();
     rig.ChooseImage(L"E:\\b.wim", kTwoImages);  // lists of an earlier query
     rig.sys.programFolder = c.program;
@@ -183,6 +187,19 @@ TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {
   shortForm.ui.Type(L"E:\\ภาพ\\a.wim");
   EXPECT_TRUE(shortForm.ui.boxes.empty());
   EXPECT_EQ(shortForm.ui.ListCount(Ctl::Combo0), 2);
+
+  Rig english;  // the batch file in the code page cmd.exe reads it with: "é" is 0x82 in OEM 437
+  english.sys.englishCodePages = true;
+  english.Load();
+  english.sys.AddFile(L"E:\\café\\a.wim");
+  std::string batch;
+  english.sys.onRun = [&](const std::wstring&) {
+    batch = english.sys.files[kBatch];
+    return RunResult{true, 0};
+  };
+  english.ui.Type(L"E:\\café\\a.wim");
+  EXPECT_TRUE(english.ui.boxes.empty());
+  EXPECT_NE(batch.find(" info \"E:\\caf\x82\\a.wim\" "), std::string::npos) << batch;
 }
 
 TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestText) {
