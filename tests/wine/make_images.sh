@@ -53,6 +53,12 @@ deeper=$m/deeper
 for i in $(seq 1 32); do deeper="$deeper/folder number $i with a long name"; done
 same "$deeper/image.wim"
 wim export "$dir/small.wim" 1 "$m/small.esd" --solid
+# Names whose UTF-16 code units hold a 0x0A byte (U+4E0A, U+300A) and a description with a line
+# feed; Debian's wimlib 1.13 also ends the XML it stores with a line feed.
+wim capture "$src" "$m/names.wim" "上海" "《简介》"
+wim info "$m/names.wim" 1 --image-property DISPLAYNAME="上海版" --image-property WINDOWS/VERSION/MAJOR=10
+wim append "$src" "$m/names.wim" "《专业》版" "$(printf '第一行\n第二行')"
+wim append "$src" "$m/names.wim" "Home" "Home"
 mkdir -p "$m/bad/folder.wim"
 : >"$m/bad/empty.wim"
 head -c $(($(stat -c %s "$dir/small.wim") / 2)) "$dir/small.wim" >"$m/bad/truncated.wim"

@@ -79,6 +79,8 @@ if ! wimlib-imagex capture "$src" "$img" "Morvane Test" >/dev/null 2>"$work/capt
 fi
 cp "$img" "$work/T/dir with space/测试 镜像.wim"
 wimlib-imagex info --xml "$img" >"$work/ref-info.xml"
+# What the Windows tool leaves there: its standard output is in text mode (0x0A -> 0x0D 0x0A).
+perl -pe 's/\n/\r\n/g' "$work/ref-info.xml" >"$work/ref-info-text.xml"
 pass "captured a two-image test WIM ($(stat -c %s "$img") bytes)"
 
 # --- one architecture ----------------------------------------------------------------------------
@@ -143,14 +145,21 @@ run_arch() {
     done
   done
 
-  # info --xml through cmd.exe into a file: byte for byte the Linux tool's output.
+  # info --xml through cmd.exe into a file: byte for byte the Linux tool's output in text mode.
   BAT_NAME=rig-info.bat
   rm -f "$W/rig-info.xml" "$W/rig-info.rc"
   write_bat '@echo off' "$bindir\\wimlib-imagex.exe info --xml T:\\img.wim > C:\\windows\\temp\\rig-info.xml" \
     'echo %ERRORLEVEL%> C:\windows\temp\rig-info.rc'
   wine_run "$P" cmd /c 'C:\windows\temp\rig-info.bat'
   check "$tag info --xml via cmd redirect: exit code 0" grep -qx '0' <(tr -d '\r ' <"$W/rig-info.rc" 2>/dev/null)
-  check "$tag info --xml via cmd redirect: byte-identical to the Linux tool" cmp -s "$W/rig-info.xml" "$work/ref-info.xml"
+  check "$tag info --xml via cmd redirect: the Linux tool's bytes in text mode" cmp -s "$W/rig-info.xml" "$work/ref-info-text.xml"
+  MORVANE_TOOL_RAW=1 wine_run "$P" cmd /c 'C:\windows\temp\rig-info.bat'
+  check "$tag info --xml, MORVANE_TOOL_RAW=1: byte-identical to the Linux tool" cmp -s "$W/rig-info.xml" "$work/ref-info.xml"
+  BAT_NAME=rig-extract.bat
+  rm -f "$W/rig-extract.xml"
+  write_bat '@echo off' "$bindir\\wimlib-imagex.exe info T:\\img.wim --extract-xml C:\\windows\\temp\\rig-extract.xml >nul"
+  wine_run "$P" cmd /c 'C:\windows\temp\rig-extract.bat'
+  check "$tag info --extract-xml: the stored bytes, not in text mode" cmp -s "$W/rig-extract.xml" "$work/ref-info.xml"
 
   # The same through an 8.3 path of a file with a blank and Chinese in its name.
   local short
@@ -160,7 +169,7 @@ run_arch() {
   rm -f "$W/rig-short.xml"
   write_bat '@echo off' "$bindir\\wimlib-imagex.exe info --xml $short > C:\\windows\\temp\\rig-short.xml"
   wine_run "$P" cmd /c 'C:\windows\temp\rig-short.bat'
-  check "$tag info --xml of the 8.3 path: byte-identical" cmp -s "$W/rig-short.xml" "$work/ref-info.xml"
+  check "$tag info --xml of the 8.3 path: byte-identical" cmp -s "$W/rig-short.xml" "$work/ref-info-text.xml"
 
   # apply onto a mapped drive that already holds a file.
   BAT_NAME=rig-apply.bat
@@ -171,7 +180,7 @@ run_arch() {
   check "$tag apply: exit code 0" grep -qx '0' <(tr -d '\r ' <"$W/rig-apply.rc" 2>/dev/null)
   check "$tag apply: the files arrived" diff -r -x keep.txt "$src" "$U"
   check "$tag apply: a file already on the target stays" test -f "$U/keep.txt"
-  check "$tag apply: output ends with the done line" test "$(tail -c 25 "$W/rig-apply.xml" 2>/dev/null)" = "Done applying WIM image."
+  check "$tag apply: output ends with the done line" test "$(tail -c 26 "$W/rig-apply.xml" 2>/dev/null | tr -d '\r')" = "Done applying WIM image."
   check "$tag apply: reports begin with CR" grep -q $'\rExtracting file data: ' "$W/rig-apply.xml"
 
   # Test modes of the wrapper.
@@ -195,9 +204,9 @@ run_arch() {
     wine_run "$P" "$exe" apply 'T:\img.wim' 1 'U:\' >"$work/o.txt" 2>"$work/e.txt"
   rc=$?
   check "$tag mode transcript: exit 0, the transcript byte for byte" \
-    test $rc = 0 -a "$(cmp -s "$work/o.txt" "$fx/transcripts/windows-three-stage.txt" && echo same)" = same
+    test $rc = 0 -a "$(perl -pe 's/\n/\r\n/g' "$fx/transcripts/windows-three-stage.txt" | cmp -s "$work/o.txt" - && echo same)" = same
   MORVANE_TOOL_MODE=transcript wine_run "$P" "$exe" info --xml 'T:\img.wim' >"$work/o.txt" 2>/dev/null
-  check "$tag mode transcript: info still goes to the real tool" cmp -s "$work/o.txt" "$work/ref-info.xml"
+  check "$tag mode transcript: info still goes to the real tool" cmp -s "$work/o.txt" "$work/ref-info-text.xml"
 
   # Stand-ins: the log, the wipe, the failures, the native shutdown.exe.
   BAT_NAME=rig-standin.bat
