@@ -260,23 +260,27 @@ namespace morvane::testing {
 namespace {
 
 // What the apply needs is looked for before the drive is wiped.
-TEST(Form1InstallPrechecks, AMissingToolOrTempFolderRefusesBeforeTheFormat) {
-  for (const bool toolMissing : {true, false}) {
+TEST(Form1InstallPrechecks, WhatTheApplyNeedsIsCheckedBeforeTheFormat) {
+  struct Case {
+    const wchar_t* mentions;
+    void (*spoil)(Rig&);
+  } cases[] = {
+      {L"wimlib-imagex.exe", [](Rig& r) { r.sys.toolPresent = false; }},
+      {L"C:\\Windows\\Temp", [](Rig& r) { r.sys.entries.erase(L"C:\\Windows\\Temp"); }},
+      {L"无法写入批处理文件", [](Rig& r) { r.sys.programFolder = L"D:\\เครื่องมือ"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(Narrow(c.mentions));
     Rig rig;
     rig.Load();
     rig.ChooseImage(L"E:\\a.wim", WimXml({L"10"}));
     rig.ui.SetText(Ctl::Text3, L"T:");
-    if (toolMissing) {
-      rig.sys.toolPresent = false;
-    } else {
-      rig.sys.entries.erase(L"C:\\Windows\\Temp");
-    }
+    c.spoil(rig);
     rig.sys.log.clear();
     rig.form.OnCommand4();
     ASSERT_EQ(rig.ui.boxes.size(), 1u);
     EXPECT_EQ(rig.ui.boxes[0].caption, L"错误");
-    EXPECT_NE(rig.ui.boxes[0].text.find(toolMissing ? L"wimlib-imagex.exe" : L"C:\\Windows\\Temp"),
-              std::wstring::npos);
+    EXPECT_NE(rig.ui.boxes[0].text.find(c.mentions), std::wstring::npos) << Narrow(rig.ui.boxes[0].text);
     EXPECT_TRUE(rig.sys.log.empty());  // no format, nothing written
     EXPECT_FALSE(rig.form.running());
   }
