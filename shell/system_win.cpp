@@ -31,9 +31,12 @@ std::optional<std::string> ToAnsiExact(const std::wstring& text) {
   if (text.empty()) return std::string();
   const int length = static_cast<int>(text.size());
   const UINT acp = ::GetACP();
-  // The UTF-8 code page takes every character, and refuses the "used default" out-parameter.
+  // The UTF-8 code page takes every character, and refuses the "used default" out-parameter. It is
+  // the ANSI code page only from Windows 10 on, so the flag (WC_ERR_INVALID_CHARS, Vista on) is
+  // never passed to a system that lacks it.
+  constexpr DWORD kErrInvalidChars = 0x80;
   const bool utf8 = acp == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  const DWORD flags = utf8 ? kErrInvalidChars : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
   const int size = ::WideCharToMultiByte(CP_ACP, flags, text.data(), length, nullptr, 0, nullptr,
                                          utf8 ? nullptr : &usedDefault);
