@@ -68,6 +68,19 @@ Rect PlaceInWindow(const ControlSpec& item) {
   return r;
 }
 
+int32_t RoomToTheRight(const ControlSpec& item) {
+  const Rect r = PlaceInWindow(item);
+  const int32_t right = r.left + r.width;
+  int32_t edge = kClientWidth;
+  for (const ControlSpec& other : kLayout) {
+    if (!other.visible || other.ctl == item.ctl) continue;
+    const Rect o = PlaceInWindow(other);
+    const bool sharesHeight = o.top < r.top + r.height && r.top < o.top + o.height;
+    if (sharesHeight && o.left >= right && o.left < edge) edge = o.left;
+  }
+  return edge - right;
+}
+
 int32_t TwipsToPixels(int32_t twips, int dpi) {
   const int64_t scaled = static_cast<int64_t>(twips) * dpi;
   return static_cast<int32_t>(scaled >= 0 ? (scaled + 720) / 1440 : -((-scaled + 720) / 1440));

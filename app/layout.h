@@ -32,6 +32,10 @@ const ControlSpec& SpecOf(Ctl c);
 // The control's place in the window's client area, in twips.
 Rect PlaceInWindow(const ControlSpec& item);
 
+// Twips between the control's right edge and the nearest visible control to its right that shares
+// part of its height, or the client area's right edge: the room a caption may grow into.
+int32_t RoomToTheRight(const ControlSpec& item);
+
 // Twips (1/1440 inch) to pixels at `dpi`, rounded to the nearest pixel.
 int32_t TwipsToPixels(int32_t twips, int dpi);
 int32_t PixelsToTwips(int32_t pixels, int dpi);

@@ -4,6 +4,8 @@
 #include <ole2.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <string>
 #include <vector>
 
 #include "app/layout.h"
@@ -52,6 +54,24 @@ UniqueFont MakeFont(std::initializer_list<const wchar_t*> faces, int points, int
     }
   }
   return UniqueFont(::CreateFontIndirectW(&font));
+}
+
+// The design fits each caption to its label at 96 dpi with hardly a pixel to spare; at another DPI,
+// or in another font, the text can come out a pixel or two wider and would wrap out of sight. Such
+// a label grows to its text, at most into the gap before the next control of its row.
+void WidenToCaption(HWND label, HFONT font, int width, int height, int room) {
+  const int length = ::GetWindowTextLengthW(label);
+  std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+  ::GetWindowTextW(label, &text[0], length + 1);
+  HDC dc = ::GetDC(label);
+  const HGDIOBJ old = ::SelectObject(dc, font);
+  SIZE size = {};
+  ::GetTextExtentPoint32W(dc, text.c_str(), length, &size);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(label, dc);
+  if (size.cx <= width) return;
+  ::SetWindowPos(label, nullptr, 0, 0, std::min<int>(size.cx, width + room), height,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 const wchar_t* ClassFor(Kind kind) {
@@ -170,6 +190,7 @@ void MainWindow::CreateControls() {
                  : item.face == Face::Verdana ? verdana_.get()
                                               : static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
     ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    if (item.kind == Kind::Label && item.text) WidenToCaption(child, font, w, h, Px(RoomToTheRight(item), false));
   }
   // The frames overlap the controls they group: below everything, so that they never paint over
   // them. They take no focus, so the tab order of the others stays the creation order.

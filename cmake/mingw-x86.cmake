@@ -1,9 +1,15 @@
-# The posix thread model: GoogleTest needs std::mutex, which the win32 model of GCC 12 lacks.
-# Everything is linked statically, so no winpthread DLL is imported.
+# MORVANE_THREADS chooses the compilers' thread model, one per build tree: win32 for the program
+# (no winpthreads, whose code imports functions newer than the oldest Windows PE the program runs
+# on), posix (the default) for the Windows-side tests, whose GoogleTest needs std::mutex, which the
+# win32 model of GCC 12 lacks. Everything is linked statically: no runtime DLL is imported.
+if(NOT MORVANE_THREADS)
+  set(MORVANE_THREADS posix)
+endif()
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES MORVANE_THREADS)
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
+set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-${MORVANE_THREADS})
+set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-${MORVANE_THREADS})
 set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
 set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)

@@ -50,7 +50,13 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DCMAKE_BUILD_TYPE=Release \
       --no-warn-unused-cli >/dev/null || die "cannot configure $build"
   fi
-  cmake --build "$build" -j "$(nproc)" --target MorvaneSetup wine_tests fixtures >/dev/null || die "the build failed"
+  cmake --build "$build" -j "$(nproc)" --target wine_tests fixtures >/dev/null || die "the build failed"
+  # The program has a build tree of its own (win32 thread model).
+  if [ ! -f "$root/build/x64-app/CMakeCache.txt" ]; then
+    cmake -S "$root" -B "$root/build/x64-app" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DMORVANE_THREADS=win32 \
+      -DCMAKE_BUILD_TYPE=Release --no-warn-unused-cli >/dev/null || die "cannot configure build/x64-app"
+  fi
+  cmake --build "$root/build/x64-app" -j "$(nproc)" --target MorvaneSetup >/dev/null || die "the build failed"
 fi
 exe=$root/dist/x64/MorvaneSetup.exe
 fx=$build/fixtures

@@ -7,13 +7,14 @@
 #
 #   scripts/stress.sh [gtest args...]
 #   STRESS_BUILD=build/x64   the build folder (default build/x64 in the repository)
-#   STRESS_MAKE=1            build MorvaneSetup, wine_tests and the fixtures first
+#   STRESS_MAKE=1            build wine_tests and the fixtures first, and MorvaneSetup (build/x64-app)
 set -uo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${STRESS_BUILD:-$repo/build/x64}"
 if [ "${STRESS_MAKE:-0}" = 1 ]; then
-  make -C "$build" -j"$(nproc)" --no-print-directory MorvaneSetup wine_tests fixtures >/dev/null || exit 2
+  make -C "$build" -j"$(nproc)" --no-print-directory wine_tests fixtures >/dev/null || exit 2
+  make -C "$repo/build/x64-app" -j"$(nproc)" --no-print-directory MorvaneSetup >/dev/null || exit 2
 fi
 
 out=$(mktemp /tmp/morvane-stress.XXXXXX)

@@ -32,10 +32,12 @@ std::optional<std::string> ToOemExact(const std::wstring& text) {
   const int length = static_cast<int>(text.size());
   // cmd.exe reads a batch file in its console's code page, which for the hidden console of a batch
   // is the OEM one. The UTF-8 code page takes every character and refuses the "used default"
-  // out-parameter.
+  // out-parameter. It is a system code page only from Windows 10 on, so the flag
+  // (WC_ERR_INVALID_CHARS, Vista on) is never passed to a system that lacks it.
+  constexpr DWORD kErrInvalidChars = 0x80;
   const UINT oemcp = ::GetOEMCP();
   const bool utf8 = oemcp == CP_UTF8;
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  const DWORD flags = utf8 ? kErrInvalidChars : WC_NO_BEST_FIT_CHARS;
   BOOL usedDefault = FALSE;
   const int size = ::WideCharToMultiByte(oemcp, flags, text.data(), length, nullptr, 0, nullptr,
                                          utf8 ? nullptr : &usedDefault);

@@ -55,6 +55,12 @@ TEST(Layout, PlaceInWindowAddsTheContainersOffsets) {
   }
 }
 
+TEST(Layout, RoomToTheRightEndsAtTheNextControlOfTheRow) {
+  EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Label2)), 1320 - (480 + 675));  // Text3
+  EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Label3)), 1320 - (480 + 720));  // Combo0, not the hidden lists
+  EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Command1)), kClientWidth - (6480 + 855));
+}
+
 TEST(Layout, ControlsLieInsideTheirContainers) {
   for (const ControlSpec& control : FormLayout()) {
     SCOPED_TRACE(static_cast<int>(control.ctl));

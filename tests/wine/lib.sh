@@ -13,7 +13,7 @@
 #
 # Functions (see each one's comment):
 #   wine_can_run ARCH                     wine_exe_for ARCH            pe_arch FILE
-#   wine_prefix_make DIR ARCH             wine_prefix_arch PREFIX
+#   wine_prefix_make DIR ARCH [VARIANT]   wine_prefix_arch PREFIX
 #   wine_map_drive PREFIX LETTER DIR      wine_unmap_drive PREFIX LETTER
 #   wine_drive_type PREFIX LETTER TYPE    wine_dos_path PREFIX UNIX_PATH
 #   wine_run PREFIX EXE ARGS...           wine_start PREFIX EXE ARGS...   wine_stop PREFIX [PID]
@@ -149,7 +149,7 @@ _rig_copy_wine_fonts() {
 }
 
 _rig_regfile() {
-  local desktop=${RIG_DESKTOP:-1024x768} face
+  local desktop=${RIG_DESKTOP:-1024x768} variant=${1:-} face
   printf 'Windows Registry Editor Version 5.00\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\WineDbg]\r\n"ShowCrashDialog"=dword:00000000\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="Default"\r\n\r\n'
@@ -165,11 +165,29 @@ _rig_regfile() {
     printf '"%s"="WenQuanYi Micro Hei"\r\n' "$face"
   done
   printf '\r\n'
+  case "$variant" in
+    winxp | winxp64)
+      printf '[HKEY_CURRENT_USER\\Software\\Wine]\r\n"Version"="%s"\r\n\r\n' "$variant" ;;
+    dpi144)
+      printf '[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:00000090\r\n\r\n'
+      printf '[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n'
+      printf '"LogPixels"=dword:00000090\r\n\r\n' ;;
+  esac
 }
 
-# wine_prefix_make DIR ARCH: makes a Wine prefix for ARCH (win32 or win64) in DIR with the rig's
-# settings (no crash dialog, a virtual desktop, native shutdown.exe, CJK font replacements) and
-# waits until they are on disk. A prefix made earlier by this function with the same settings, Wine
+# The line of user.reg or system.reg that shows a variant's setting on disk.
+_rig_variant_mark() {
+  case "$1" in
+    winxp | winxp64) echo "\"Version\"=\"$1\"" ;;
+    dpi144) echo '"LogPixels"=dword:00000090' ;;
+  esac
+}
+
+# wine_prefix_make DIR ARCH [VARIANT]: makes a Wine prefix for ARCH (win32 or win64) in DIR with the
+# rig's settings (no crash dialog, a virtual desktop, native shutdown.exe, CJK font replacements) and
+# waits until they are on disk. VARIANT adds one setting: winxp or winxp64 (the prefix reports
+# Windows XP, version 5.1, or XP x64, version 5.2; winxp64 needs a win64 prefix), or dpi144 (the
+# screen has 144 dots per inch). A prefix made earlier by this function with the same settings, Wine
 # version and 32-bit support is kept (stamp file DIR/.morvane-rig); makers of the same DIR take
 # turns (flock on DIR.rig-make.lock). Returns 2 when ARCH cannot run here (a win32 prefix needs the
 # 32-bit loader). Do not remake a prefix that another test run is using.
@@ -184,11 +202,15 @@ wine_prefix_make() {
 }
 
 _rig_prefix_make_locked() {
-  local dir=$1 arch loader want stamp t0 regfile rc
+  local dir=$1 variant=${3:-} arch loader want stamp t0 regfile rc mark
   case "${2,,}" in
     win32 | x86) arch=win32 ;;
     win64 | x64) arch=win64 ;;
     *) _rig_say "wine_prefix_make: ARCH must be win32 or win64, not '$2'"; return 2 ;;
+  esac
+  case "$variant" in
+    "" | winxp | winxp64 | dpi144) ;;
+    *) _rig_say "wine_prefix_make: unknown VARIANT '$variant'"; return 2 ;;
   esac
   [ -n "$dir" ] || return 2
   if [ "$arch" = win32 ]; then
@@ -198,7 +220,7 @@ _rig_prefix_make_locked() {
   fi
   local can32=no
   wine_can_run x86 && can32=yes
-  want="rig=$RIG_PREFIX_VERSION arch=$arch wow=$can32 desktop=${RIG_DESKTOP:-1024x768} wine=$("$loader" --version 2>/dev/null)"
+  want="rig=$RIG_PREFIX_VERSION arch=$arch variant=$variant wow=$can32 desktop=${RIG_DESKTOP:-1024x768} wine=$("$loader" --version 2>/dev/null)"
   stamp="$dir/.morvane-rig"
   if [ -f "$stamp" ] && [ "$(cat "$stamp")" = "$want" ] && [ -f "$dir/system.reg" ]; then
     _rig_copy_wine_fonts "$dir"  # prefixes made before the fonts were copied get them now
@@ -226,7 +248,7 @@ _rig_prefix_make_locked() {
   _rig_copy_wine_fonts "$dir"
   regfile="$dir/drive_c/windows/temp/morvane-rig.reg"
   # regedit takes a UTF-16LE file for the Chinese value names.
-  { printf '\xff\xfe'; _rig_regfile | iconv -f UTF-8 -t UTF-16LE; } >"$regfile"
+  { printf '\xff\xfe'; _rig_regfile "$variant" | iconv -f UTF-8 -t UTF-16LE; } >"$regfile"
   WINELOADER=$loader _rig_env "$dir" "$loader" regedit /S 'C:\windows\temp\morvane-rig.reg' >/dev/null 2>&1
   rm -f "$regfile"
   # The registry reaches the disk only when the server exits.
@@ -234,6 +256,11 @@ _rig_prefix_make_locked() {
   if ! grep -q 'ShowCrashDialog' "$dir/user.reg" 2>/dev/null || ! grep -q 'WenQuanYi Micro Hei' "$dir/user.reg" ||
     ! grep -q "^#arch=$arch" "$dir/system.reg" 2>/dev/null; then
     _rig_say "wine_prefix_make: the settings did not reach $dir/user.reg"
+    return 1
+  fi
+  mark=$(_rig_variant_mark "$variant")
+  if [ -n "$mark" ] && ! grep -qF "$mark" "$dir/user.reg" "$dir/system.reg"; then
+    _rig_say "wine_prefix_make: the $variant setting did not reach $dir"
     return 1
   fi
   printf '%s\n' "$want" >"$stamp"

@@ -5,6 +5,7 @@
 #                          the window tests expect (full-width text, Chinese, missing fields)
 # DIR/small.wim            one image of a small Windows-like tree (DIR/small-src), version 10
 # DIR/.hidden.wim          a copy that Wine shows as hidden (its name begins with a dot)
+# DIR/xp.wim               a copy whose image has the major version 5
 set -eu
 dir=$1
 mkdir -p "$dir/img & dir" "$dir/a folder.wim"
@@ -29,6 +30,8 @@ wim append "$src" "$three" "ＡＢＣ１２３　企业版"
 wim capture "$src" "$dir/small.wim" "Small" "Small test system"
 wim info "$dir/small.wim" 1 --image-property DISPLAYNAME="小型测试系统" --image-property WINDOWS/VERSION/MAJOR=10
 cp "$dir/small.wim" "$dir/.hidden.wim"
+cp "$dir/small.wim" "$dir/xp.wim"
+wim info "$dir/xp.wim" 1 --image-property WINDOWS/VERSION/MAJOR=5
 
 # DIR/matrix: the fault matrix's images. The same small image under hostile paths (names that are
 # legal 8.3 names keep their characters in the short path the batch files get; two folder chains

@@ -125,6 +125,8 @@ TEST_F(ProgramResourcesTest, ManifestAsksForCommonControls6AndAsInvoker) {
   EXPECT_NE(manifest.find("level=\"asInvoker\""), std::string::npos);
   EXPECT_NE(manifest.find("uiAccess=\"false\""), std::string::npos);
   EXPECT_NE(manifest.find("name=\"Morvane.Setup\""), std::string::npos);
+  EXPECT_NE(manifest.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>"),
+            std::string::npos);
   EXPECT_EQ(manifest.find("supportedOS"), std::string::npos)
       << "a supported-OS list changes the version numbers the program sees";
 }

@@ -2,20 +2,46 @@
 # Runs the Windows-side test suite of one build under Wine, in a sandbox: a prefix with drive
 # letters mapped to temporary folders, the program in a folder whose name has a blank, the real
 # image tool behind the wrapper fixture, stand-ins for the Windows tools.
-#   tests/wine/run.sh ARCH BUILD_DIR [gtest args...]
-# Exits 77 (skipped) when this machine cannot run ARCH programs. Screenshots go to
+#   tests/wine/run.sh RUN BUILD_DIR [gtest args...]
+# RUN is x64 or x86 (the whole suite, with that build's program), or one of the focused runs, each
+# with a few tests of its own unless gtest args are given:
+#   x64-xp      the x64 program on a 64-bit prefix that reports Windows XP x64 (version 5.2)
+#   x86-xp      the x86 program on a 32-bit prefix that reports Windows XP (version 5.1)
+#   x86-wow64   the x86 program on a 64-bit prefix (BUILD_DIR the x86 build; the Bin64 image tool
+#               from build/x64 when it is there)
+#   x64-dpi144  the x64 program on a prefix whose screen has 144 dots per inch
+# Exits 77 (skipped) when this machine cannot run the run's programs. Screenshots go to
 # $MORVANE_SHOT_DIR (default BUILD_DIR/screenshots).
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 . "$here/lib.sh"
 
-arch=$1
+run=$1
 build=$(cd "$2" && pwd)
 shift 2
+variant=
+prefix_arch=win64
+# The focused runs' tests: the system version and the taskbar object, a whole installation.
+whole='SystemCalls.*:InProcessWindow.TheTaskbar*:*EndToEnd.*Ok'
+case "$run" in
+  x64 | x86) arch=$run ;;
+  x64-xp) arch=x64 variant=winxp64 filter="$whole:*EndToEnd.*Version5" ;;
+  x86-xp) arch=x86 variant=winxp prefix_arch=win32 filter="$whole:*EndToEnd.*Version5" ;;
+  x86-wow64) arch=x86 variant=wow64 filter=$whole ;;
+  x64-dpi144) arch=x64 variant=dpi144 filter='AppWindow.ControlsSit*:AppWindow.AMaximise*:InProcessWindow.EveryCaption*' ;;
+  *) echo "usage: $0 x64|x86|x64-xp|x86-xp|x86-wow64|x64-dpi144 BUILD_DIR [gtest args...]"; exit 2 ;;
+esac
 if ! wine_can_run "$arch"; then
-  echo "SKIP: this machine cannot run $arch Windows programs under Wine"
+  if [ "$variant" = wow64 ]; then
+    echo "SKIP: this machine cannot run 32-bit code, so neither can the 32-bit half of a 64-bit prefix"
+  else
+    echo "SKIP: this machine cannot run $arch Windows programs under Wine"
+  fi
   exit 77
+fi
+if [ -n "$variant" ] && [ $# -eq 0 ]; then
+  set -- "--gtest_filter=$filter"
 fi
 exe="$root/dist/$arch/MorvaneSetup.exe"
 tests="$build/wine_tests.exe"
@@ -23,9 +49,19 @@ fx="$build/fixtures"
 for f in "$exe" "$tests" "$fx/standin.exe" "$fx/wimlib-imagex.exe"; do
   [ -f "$f" ] || { echo "missing $f"; exit 2; }
 done
+# The tools of a 64-bit system: the x64 fixtures where they are built (as on a real medium, Bin64
+# holds the 64-bit image tool), else this build's.
+fx64=$fx
+[ "$variant" = wow64 ] && [ -f "$root/build/x64/fixtures/wimlib-imagex.exe" ] && fx64=$root/build/x64/fixtures
 
-prefix=${MORVANE_PREFIX_DIR:-$root/build/wine-prefixes}/win64
-wine_prefix_make "$prefix" win64 || exit 2
+prefix_variant=
+case "$variant" in winxp | winxp64 | dpi144) prefix_variant=$variant ;; esac
+# A screen for 150 %: the 1024 x 768 of the other runs, scaled (at 144 dpi the expanded window is
+# 649 pixels high and would reach past the bottom of a 768-pixel screen).
+screen=1024x768
+[ "$variant" = dpi144 ] && screen=1536x1152 && export RIG_DESKTOP=$screen
+prefix=${MORVANE_PREFIX_DIR:-$root/build/wine-prefixes}/$prefix_arch${prefix_variant:+-$prefix_variant}
+wine_prefix_make "$prefix" $prefix_arch $prefix_variant || exit 2
 work=$(mktemp -d /tmp/morvane-wine.XXXXXX)
 shots=${MORVANE_SHOT_DIR:-$build/screenshots}
 mkdir -p "$shots"
@@ -50,8 +86,13 @@ app="$prefix/drive_c/Morvane Tools"
 rm -rf "$app"
 mkdir -p "$app"
 cp "$exe" "$app/MorvaneSetup.exe"
-install_tools "$app" "$fx" || exit 2
-install_standins "$prefix" "$fx" || exit 2
+install_tools "$app" "$fx64" "$fx" || exit 2
+install_standins "$prefix" "$fx64" "$fx" || exit 2
+if [ "$variant" = wow64 ]; then
+  # A 32-bit program on a 64-bit system: its image tool must come from Bin64 and its format.com from
+  # the System32 it sees (syswow64). Neither has a second copy it could take by mistake.
+  rm -f "$app/Bin/wimlib-imagex.exe" "$prefix/drive_c/windows/system32/format.com"
+fi
 # A program folder with the tool in Bin only, and two Windows folders told apart by SysWOW64.
 probe="$prefix/drive_c/Tools Probe"
 mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fakewin-wow/Temp" \
@@ -92,8 +133,9 @@ export MORVANE_WINDIR_NOFORMAT='C:\fakewin-noformat' MORVANE_WINDIR_FILETEMP='C:
 export MORVANE_WINDIR_VANISH='C:\fakewin-vanish' MORVANE_WINDIR_ACCENT='C:\fakewin-café'
 export MORVANE_MATRIX='S:\matrix'
 export MORVANE_ARCH=$arch
+case "$variant" in winxp | winxp64) export MORVANE_SYSVER=5 ;; esac
 export MORVANE_IMAGE='S:\img & dir\three.wim'
-export MORVANE_SMALL_IMAGE='S:\small.wim'
+export MORVANE_SMALL_IMAGE='S:\small.wim' MORVANE_V5_IMAGE='S:\xp.wim'
 export MORVANE_SOURCE_DIR='S:\small-src'
 export MORVANE_FOLDER='S:\a folder.wim' MORVANE_HIDDEN_FILE='S:\.hidden.wim' MORVANE_MISSING_FILE='S:\none.wim'
 export MORVANE_TARGET='T:' MORVANE_BOOT='B:'
@@ -104,7 +146,7 @@ export MORVANE_SHOTS='Y:'
 export MORVANE_STANDIN='C:\Morvane Tools\Bin\bcdboot.exe'
 cp "$fx/transcripts/windows-three-stage.txt" "$app/"
 
-xvfb_start 1024x768x24 || exit 2
+xvfb_start "${screen}x24" || exit 2
 cp "$tests" "$work/wine_tests.exe"
 RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "$@"
 rc=$?
@@ -116,13 +158,13 @@ if [ $# -eq 0 ] || [[ "$*" == *English* ]]; then
 fi
 # The resources of the x86 program are read back here too, even where it cannot run.
 other="$root/dist/x86/MorvaneSetup.exe"
-if [ "$arch" = x64 ] && [ -f "$other" ] && [ $# -eq 0 ]; then
+if [ "$run" = x64 ] && [ -f "$other" ] && [ $# -eq 0 ]; then
   cp "$other" "$work/MorvaneSetup-x86.exe"
   MORVANE_EXE="$(wine_dos_path "$prefix" "$work/MorvaneSetup-x86.exe")" MORVANE_ARCH=x86 \
     wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no --gtest_filter='ProgramResources*' || rc=1
 fi
 for bmp in "$shots"/*.bmp; do
   [ -f "$bmp" ] || continue
-  convert "$bmp" "${bmp%.bmp}-$arch.png" && rm -f "$bmp"
+  convert "$bmp" "${bmp%.bmp}-$run.png" && rm -f "$bmp"
 done
 exit $rc

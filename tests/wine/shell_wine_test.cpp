@@ -5,6 +5,10 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
+#include <iostream>
+
+#include "app/layout.h"
 #include "app/main_window_win.h"
 #include "app_driver.h"
 #include "shell/shell_wait_win.h"
@@ -188,11 +192,60 @@ TEST_F(InProcessWindow, TheOlderFileDropMessageFollowsTheSameRules) {
   EXPECT_EQ(drop({L"S:\\one.esd", L"S:\\two.esd"}), L"before");
 }
 
-}  // namespace
-}  // namespace morvane::wine
+// Version 5 and older get no taskbar object; newer systems get it where their shell has one.
+TEST_F(InProcessWindow, TheTaskbarObjectIsMadeOnlyAboveVersion5) {
+  const std::wstring want = EnvOr(L"MORVANE_SYSVER");
+  if (!want.empty()) EXPECT_EQ(sys.SysVer(), std::stoi(want));
+  TaskbarProgress probe;
+  EXPECT_EQ(window->form().state().taskbarList, sys.SysVer() > 5 && probe.Create());
+}
 
-namespace morvane::wine {
-namespace {
+// At the screen's DPI: every control inside the client area (those above the about frame inside the
+// compact one), the fonts sized for that DPI, and every caption whole in its control.
+TEST_F(InProcessWindow, EveryCaptionFitsItsControlAtThisDpi) {
+  HDC dc = ::GetDC(window->hwnd());
+  const int dpiX = ::GetDeviceCaps(dc, LOGPIXELSX), dpiY = ::GetDeviceCaps(dc, LOGPIXELSY);
+  std::cout << "[ note     ] " << dpiX << " x " << dpiY << " dpi\n";
+  const auto px = [&](int at96) { return ::MulDiv(at96, dpiX, 96); };
+  for (const ControlSpec& item : FormLayout()) {
+    if (!item.visible) continue;
+    SCOPED_TRACE(static_cast<int>(item.ctl));
+    HWND h = window->control(item.ctl);
+    RECT r;
+    ::GetWindowRect(h, &r);
+    ::MapWindowPoints(nullptr, window->hwnd(), reinterpret_cast<POINT*>(&r), 2);
+    const bool compact = PlaceInWindow(item).top < kCompactClientHeight;
+    EXPECT_GE(r.left, 0);
+    EXPECT_GE(r.top, 0);
+    EXPECT_LE(r.right, TwipsToPixels(kClientWidth, dpiX));
+    EXPECT_LE(r.bottom, TwipsToPixels(compact ? kCompactClientHeight : kExpandedClientHeight, dpiY));
+
+    const std::wstring text = window->Text(item.ctl);
+    if (item.face != Face::YaHei || text.empty()) continue;
+    const HFONT font = reinterpret_cast<HFONT>(::SendMessageW(h, WM_GETFONT, 0, 0));
+    LOGFONTW logical = {};
+    ::GetObjectW(font, sizeof logical, &logical);
+    EXPECT_EQ(logical.lfHeight, -::MulDiv(9, dpiY, 72));
+    const HGDIOBJ old = ::SelectObject(dc, font);
+    RECT client;
+    ::GetClientRect(h, &client);
+    // The room the control leaves its text: a button's edges, a check box's box and gap, a group
+    // box's caption indents.
+    int room = client.right;
+    if (item.kind == Kind::Button) room -= 2 * px(3);
+    if (item.kind == Kind::CheckBox) room -= std::max(::GetSystemMetrics(SM_CXMENUCHECK), px(13)) + px(4);
+    if (item.kind == Kind::Frame) room -= 2 * px(8);
+    RECT need = {0, 0, room, 0};
+    ::DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS | DT_NOPREFIX);
+    SIZE line = {};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &line);
+    ::SelectObject(dc, old);
+    EXPECT_LE(need.right, room) << Utf8(text);
+    EXPECT_LE(need.bottom, client.bottom) << Utf8(text);
+    if (item.ctl != Ctl::Label4) EXPECT_LE(line.cx, room) << Utf8(text) << ": one line";
+  }
+  ::ReleaseDC(window->hwnd(), dc);
+}
 
 }  // namespace
 }  // namespace morvane::wine
