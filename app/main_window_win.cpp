@@ -374,7 +374,12 @@ void MainWindow::SetTimerInterval(int ms) {
 void MainWindow::SetTaskbarState(TaskbarState state) { taskbar_.SetState(hwnd_, static_cast<int>(state)); }
 void MainWindow::SetTaskbarValue(uint64_t completed, uint64_t total) { taskbar_.SetValue(hwnd_, completed, total); }
 
-void MainWindow::SetIcon(int sizePx) { SetFormIcon(hwnd_, sizePx); }
+void MainWindow::SetIcon(int sizePx) {
+  SetFormIcon(hwnd_, sizePx);
+  // The caption and the taskbar button take the small image of the same icon group.
+  if (!smallIcon_) smallIcon_ = LoadSmallProgramIcon();
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+}
 
 MsgAnswer MainWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                               MsgButtons buttons) {

@@ -84,7 +84,7 @@ class MainWindow : public WindowPort {
   ProgressBar bar_;
   TaskbarProgress taskbar_;
   UniqueFont yahei_, verdana_;
-  UniqueIcon icon_;
+  UniqueIcon smallIcon_;
   HWND tooltip_ = nullptr;
   FileDropTarget* dropTarget_ = nullptr;
   int dpiX_ = 96, dpiY_ = 96;
