@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/layout.h"
 #include "app/view_toggle.h"
 #include "catalogue/image_query.h"
 #include "catalogue/selection.h"
@@ -7,6 +8,36 @@
 #include "install/run_watch.h"
 
 namespace morvane {
+namespace {
+
+bool TakesFocus(const ControlSpec& item) {
+  return item.visible && (item.kind == Kind::Edit || item.kind == Kind::Button || item.kind == Kind::DropList ||
+                          item.kind == Kind::CheckBox);
+}
+
+}  // namespace
+
+std::optional<Ctl> FocusTarget(std::optional<Ctl> remembered, bool running, const WindowPort& ui) {
+  if (running) return std::nullopt;
+  if (remembered && TakesFocus(SpecOf(*remembered)) && ui.IsEnabled(*remembered)) return remembered;
+  for (const ControlSpec& item : FormLayout()) {  // in tab order
+    if (TakesFocus(item) && ui.IsEnabled(item.ctl)) return item.ctl;
+  }
+  return std::nullopt;
+}
+
+void Form1::RememberFocus() {
+  if (const auto focused = ui_.Focus()) focus_ = focused;
+}
+
+void Form1::GiveFocusBack() { ui_.SetFocus(FocusTarget(focus_, running_, ui_)); }
+
+void Form1::set_running(bool running) {
+  if (running == running_) return;
+  if (running) RememberFocus();
+  running_ = running;
+  GiveFocusBack();
+}
 
 void Form1::OnLoad() {
   ui_.SetIcon(32);

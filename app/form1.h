@@ -2,6 +2,7 @@
 // window or the system goes through the two ports, so whole flows run against fakes in tests.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,9 +37,14 @@ class Form1 {
   WindowPort& ui() { return ui_; }
   SystemPort& sys() { return sys_; }
 
+  // The keyboard focus is remembered when the window is deactivated, before a message box and when
+  // a run begins, and given back when the window is activated, after the box and when the run ends.
+  void RememberFocus();
+  void GiveFocusBack();
+
   // From the confirmed Start until the run is over: inputs locked, closing refused.
   bool running() const { return running_; }
-  void set_running(bool running) { running_ = running; }
+  void set_running(bool running);
   bool query_running() const { return queryRunning_; }
 
  private:
@@ -53,6 +59,11 @@ class Form1 {
   bool queryRunning_ = false;
   bool queryPending_ = false;
   bool closeAsked_ = false;
+  std::optional<Ctl> focus_;
 };
+
+// Where the focus goes back to: the remembered control while it can take the focus, else the first
+// control in tab order that can; none (the window itself) during a run, which locks every one.
+std::optional<Ctl> FocusTarget(std::optional<Ctl> remembered, bool running, const WindowPort& ui);
 
 }  // namespace morvane

@@ -258,6 +258,18 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (form_.OnQueryClose()) ::DestroyWindow(hwnd_);
       return 0;
+    case WM_ACTIVATE:
+      // As a dialog does: the focused control outlives a deactivation, instead of the window
+      // taking the focus itself when it is activated again.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        form_.RememberFocus();
+      } else if (!HIWORD(wParam)) {
+        form_.GiveFocusBack();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      form_.GiveFocusBack();
+      return 0;
     case WM_DESTROY:
       ::KillTimer(hwnd_, kTimerId);
       if (dropTarget_) {
@@ -397,9 +409,27 @@ MsgAnswer MainWindow::Message(const std::wstring& text, const std::wstring& capt
     case MsgIcon::None:
       break;
   }
+  form_.RememberFocus();
   const int answer =
       ::MessageBoxW(hwnd_, text.c_str(), caption.empty() ? kAppTitle : caption.c_str(), flags);
+  form_.GiveFocusBack();
   return answer == IDOK ? MsgAnswer::Ok : MsgAnswer::Cancel;
+}
+
+std::optional<Ctl> MainWindow::Focus() const {
+  const HWND focused = ::GetFocus();
+  if (!focused) return std::nullopt;
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    if (controls_[i] && (controls_[i] == focused || ::IsChild(controls_[i], focused))) return static_cast<Ctl>(i);
+  }
+  return std::nullopt;
+}
+
+void MainWindow::SetFocus(std::optional<Ctl> c) {
+  // An inactive window keeps its focus for the activation: taking it now would activate it.
+  if (!hwnd_ || ::GetActiveWindow() != hwnd_) return;
+  const HWND to = c ? control(*c) : hwnd_;
+  if (to && ::GetFocus() != to) ::SetFocus(to);
 }
 
 std::wstring MainWindow::PickImageFile() { return ShowFileDialog(L"open", L"打开", L""); }

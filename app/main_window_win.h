@@ -60,6 +60,8 @@ class MainWindow : public WindowPort {
   void SetIcon(int sizePx) override;
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                     MsgButtons buttons) override;
+  std::optional<Ctl> Focus() const override;
+  void SetFocus(std::optional<Ctl> c) override;
   std::wstring PickImageFile() override;
   std::wstring PickFolder(const std::wstring& prompt) override;
   WindowState State() const override;

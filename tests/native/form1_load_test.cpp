@@ -112,6 +112,30 @@ TEST(Form1CloseGuard, RefusedWhileInstallingAcceptedOtherwise) {
   EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
 }
 
+TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInTabOrder) {
+  struct Row {
+    std::optional<Ctl> remembered;
+    std::vector<Ctl> disabled;
+    bool running;
+    std::optional<Ctl> want;  // none: the window itself
+  };
+  const Row rows[] = {
+      {std::nullopt, {}, false, Ctl::Text1},  // the window appears
+      {Ctl::Check1, {}, false, Ctl::Check1},
+      {Ctl::Command4, {Ctl::Command4}, false, Ctl::Text1},
+      {Ctl::Command4, {Ctl::Command4, Ctl::Text1}, false, Ctl::Command1},
+      {Ctl::Status, {}, false, Ctl::Text1},  // a label takes no focus, nor does a hidden list
+      {Ctl::Combo1, {}, false, Ctl::Text1},
+      {Ctl::Command4, {}, true, std::nullopt},
+      {Ctl::Command4, {std::begin(kRunInputs), std::end(kRunInputs)}, false, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    FakeWindow ui;
+    for (Ctl c : row.disabled) ui.Enable(c, false);
+    EXPECT_EQ(FocusTarget(row.remembered, row.running, ui), row.want) << &row - rows;
+  }
+}
+
 TEST(Form1CloseGuard, ACloseDuringAQueryWaitsForTheQueryToEnd) {
   Rig rig;
   rig.Load();
