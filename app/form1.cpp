@@ -10,6 +10,8 @@
 namespace morvane {
 namespace {
 
+const wchar_t kCloseRefused[] = L"正在安装系统，无法关闭！";
+
 bool TakesFocus(const ControlSpec& item) {
   return item.visible && (item.kind == Kind::Edit || item.kind == Kind::Button || item.kind == Kind::DropList ||
                           item.kind == Kind::CheckBox);
@@ -36,6 +38,8 @@ void Form1::set_running(bool running) {
   if (running == running_) return;
   if (running) RememberFocus();
   running_ = running;
+  // The close guard holds from here: the session must not end either.
+  ui_.BlockSessionEnd(running ? kCloseRefused : L"");
   GiveFocusBack();
 }
 
@@ -55,11 +59,17 @@ void Form1::OnLoad() {
 
 void Form1::OnResize() { OnViewResize(state_, ui_); }
 
+// The close guard: while an installation runs the window must not end, whatever the reason.
+bool Form1::GuardRefuses() {
+  if (!running_ && ui_.Text(Ctl::Command4) != kInstallingCaption) return false;
+  ui_.Message(kCloseRefused, L"警告！", MsgIcon::Stop, MsgButtons::Ok);
+  return true;
+}
+
+bool Form1::OnQueryEndSession() { return !GuardRefuses(); }
+
 bool Form1::OnQueryClose() {
-  if (running_ || ui_.Text(Ctl::Command4) == kInstallingCaption) {
-    ui_.Message(L"正在安装系统，无法关闭！", L"警告！", MsgIcon::Stop, MsgButtons::Ok);
-    return false;
-  }
+  if (GuardRefuses()) return false;
   if (queryRunning_) {
     closeAsked_ = true;
     return false;

@@ -20,6 +20,8 @@ class Form1 {
   // True when the window may close now. A close asked for while a command is awaited is carried
   // out once the handler that waits is done.
   bool OnQueryClose();
+  // The session is about to end (log off, shut down, restart): true when it may.
+  bool OnQueryEndSession();
   void OnText1Change();
   void OnDrop(bool hasFileList, const std::vector<std::wstring>& files);
   void OnComboClick();
@@ -51,6 +53,7 @@ class Form1 {
   void RunQueries();
   void ChooseDrive(Ctl field);
   void CloseIfAsked();
+  bool GuardRefuses();
 
   WindowPort& ui_;
   SystemPort& sys_;

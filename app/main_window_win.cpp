@@ -258,6 +258,8 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (form_.OnQueryClose()) ::DestroyWindow(hwnd_);
       return 0;
+    case WM_QUERYENDSESSION:
+      return form_.OnQueryEndSession() ? TRUE : FALSE;
     case WM_ACTIVATE:
       // As a dialog does: the focused control outlives a deactivation, instead of the window
       // taking the focus itself when it is activated again.
@@ -430,6 +432,22 @@ void MainWindow::SetFocus(std::optional<Ctl> c) {
   if (!hwnd_ || ::GetActiveWindow() != hwnd_) return;
   const HWND to = c ? control(*c) : hwnd_;
   if (to && ::GetFocus() != to) ::SetFocus(to);
+}
+
+// The reason Windows shows for a refused session end. Its calls exist from Windows Vista on: they
+// are looked up while the program runs, so that it still starts on the systems before.
+void MainWindow::BlockSessionEnd(const std::wstring& reason) {
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  auto lookup = [user32](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(user32, name)); };
+  if (!user32 || !hwnd_) return;
+  if (sessionBlocked_) {
+    if (void* destroy = lookup("ShutdownBlockReasonDestroy")) reinterpret_cast<BOOL(WINAPI*)(HWND)>(destroy)(hwnd_);
+    sessionBlocked_ = false;
+  }
+  if (reason.empty()) return;
+  if (void* create = lookup("ShutdownBlockReasonCreate")) {
+    sessionBlocked_ = reinterpret_cast<BOOL(WINAPI*)(HWND, LPCWSTR)>(create)(hwnd_, reason.c_str()) != FALSE;
+  }
 }
 
 std::wstring MainWindow::PickImageFile() { return ShowFileDialog(L"open", L"打开", L""); }

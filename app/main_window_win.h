@@ -62,6 +62,7 @@ class MainWindow : public WindowPort {
                     MsgButtons buttons) override;
   std::optional<Ctl> Focus() const override;
   void SetFocus(std::optional<Ctl> c) override;
+  void BlockSessionEnd(const std::wstring& reason) override;
   std::wstring PickImageFile() override;
   std::wstring PickFolder(const std::wstring& prompt) override;
   WindowState State() const override;
@@ -87,6 +88,7 @@ class MainWindow : public WindowPort {
   TaskbarProgress taskbar_;
   UniqueFont yahei_, verdana_;
   UniqueIcon smallIcon_;
+  bool sessionBlocked_ = false;
   HWND tooltip_ = nullptr;
   FileDropTarget* dropTarget_ = nullptr;
   int dpiX_ = 96, dpiY_ = 96;

@@ -64,6 +64,9 @@ class WindowPort {
   virtual std::optional<Ctl> Focus() const = 0;
   virtual void SetFocus(std::optional<Ctl> c) = 0;
 
+  // While `reason` is not empty, the system is told that the session must not end now, and why.
+  virtual void BlockSessionEnd(const std::wstring& reason) = 0;
+
   // The pickers; the empty string on cancel.
   virtual std::wstring PickImageFile() = 0;
   virtual std::wstring PickFolder(const std::wstring& prompt) = 0;

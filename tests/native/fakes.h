@@ -55,6 +55,7 @@ class FakeWindow : public WindowPort {
   std::vector<std::wstring> taskbarCalls;
   int iconSize = 0;
   std::optional<Ctl> focus;
+  std::wstring sessionBlock;  // the reason given while the session must not end
 
   WindowState state = WindowState::Normal;
   int32_t frameHeight = 450;  // window height minus client height, in twips
@@ -87,6 +88,7 @@ class FakeWindow : public WindowPort {
                     MsgButtons buttons) override;
   std::optional<Ctl> Focus() const override { return focus; }
   void SetFocus(std::optional<Ctl> c) override { focus = c; }
+  void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
   std::wstring PickImageFile() override;
   std::wstring PickFolder(const std::wstring& prompt) override;
   WindowState State() const override { return state; }

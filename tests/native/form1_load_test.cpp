@@ -97,19 +97,21 @@ TEST(Form1ViewToggle, MinimiseAndRestoreKeepTheSizeAndTheNextMaximiseExpands) {
   EXPECT_EQ(rig.ui.ClientHeight(), 3360);
 }
 
-TEST(Form1CloseGuard, RefusedWhileInstallingAcceptedOtherwise) {
-  Rig rig;
-  rig.Load();
-  EXPECT_TRUE(rig.form.OnQueryClose());
-  EXPECT_TRUE(rig.ui.boxes.empty());
+TEST(Form1CloseGuard, ACloseAndASessionEndAreRefusedWhileInstallingAcceptedOtherwise) {
+  for (const auto query : {&Form1::OnQueryClose, &Form1::OnQueryEndSession}) {
+    Rig rig;
+    rig.Load();
+    EXPECT_TRUE((rig.form.*query)());
+    EXPECT_TRUE(rig.ui.boxes.empty());
 
-  rig.ui.texts[Ctl::Command4] = L"正在安装";
-  EXPECT_FALSE(rig.form.OnQueryClose());
-  ASSERT_EQ(rig.ui.boxes.size(), 1u);
-  EXPECT_EQ(rig.ui.boxes[0].text, L"正在安装系统，无法关闭！");
-  EXPECT_EQ(rig.ui.boxes[0].caption, L"警告！");
-  EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
-  EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
+    rig.ui.texts[Ctl::Command4] = L"正在安装";
+    EXPECT_FALSE((rig.form.*query)());
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, L"正在安装系统，无法关闭！");
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"警告！");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+    EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
+  }
 }
 
 TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInTabOrder) {
