@@ -1,5 +1,6 @@
 #include "app/form1.h"
 
+#include "app/layout.h"
 #include "app/view_toggle.h"
 #include "catalogue/image_query.h"
 #include "catalogue/selection.h"
@@ -7,6 +8,40 @@
 #include "install/run_watch.h"
 
 namespace morvane {
+namespace {
+
+const wchar_t kCloseRefused[] = L"正在安装系统，无法关闭！";
+
+bool TakesFocus(const ControlSpec& item) {
+  return item.visible && (item.kind == Kind::Edit || item.kind == Kind::Button || item.kind == Kind::DropList ||
+                          item.kind == Kind::CheckBox);
+}
+
+}  // namespace
+
+std::optional<Ctl> FocusTarget(std::optional<Ctl> remembered, bool running, const WindowPort& ui) {
+  if (running) return std::nullopt;
+  if (remembered && TakesFocus(SpecOf(*remembered)) && ui.IsEnabled(*remembered)) return remembered;
+  for (const ControlSpec& item : FormLayout()) {  // in tab order
+    if (TakesFocus(item) && ui.IsEnabled(item.ctl)) return item.ctl;
+  }
+  return std::nullopt;
+}
+
+void Form1::RememberFocus() {
+  if (const auto focused = ui_.Focus()) focus_ = focused;
+}
+
+void Form1::GiveFocusBack() { ui_.SetFocus(FocusTarget(focus_, running_, ui_)); }
+
+void Form1::set_running(bool running) {
+  if (running == running_) return;
+  if (running) RememberFocus();
+  running_ = running;
+  // The close guard holds from here: the session must not end either.
+  ui_.BlockSessionEnd(running ? kCloseRefused : L"");
+  GiveFocusBack();
+}
 
 void Form1::OnLoad() {
   ui_.SetIcon(32);
@@ -24,11 +59,17 @@ void Form1::OnLoad() {
 
 void Form1::OnResize() { OnViewResize(state_, ui_); }
 
+// The close guard: while an installation runs the window must not end, whatever the reason.
+bool Form1::GuardRefuses() {
+  if (!running_ && ui_.Text(Ctl::Command4) != kInstallingCaption) return false;
+  ui_.Message(kCloseRefused, L"警告！", MsgIcon::Stop, MsgButtons::Ok);
+  return true;
+}
+
+bool Form1::OnQueryEndSession() { return !GuardRefuses(); }
+
 bool Form1::OnQueryClose() {
-  if (running_ || ui_.Text(Ctl::Command4) == kInstallingCaption) {
-    ui_.Message(L"正在安装系统，无法关闭！", L"警告！", MsgIcon::Stop, MsgButtons::Ok);
-    return false;
-  }
+  if (GuardRefuses()) return false;
   if (queryRunning_) {
     closeAsked_ = true;
     return false;

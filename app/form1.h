@@ -2,6 +2,7 @@
 // window or the system goes through the two ports, so whole flows run against fakes in tests.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,8 @@ class Form1 {
   // True when the window may close now. A close asked for while a command is awaited is carried
   // out once the handler that waits is done.
   bool OnQueryClose();
+  // The session is about to end (log off, shut down, restart): true when it may.
+  bool OnQueryEndSession();
   void OnText1Change();
   void OnDrop(bool hasFileList, const std::vector<std::wstring>& files);
   void OnComboClick();
@@ -36,15 +39,21 @@ class Form1 {
   WindowPort& ui() { return ui_; }
   SystemPort& sys() { return sys_; }
 
+  // The keyboard focus is remembered when the window is deactivated, before a message box and when
+  // a run begins, and given back when the window is activated, after the box and when the run ends.
+  void RememberFocus();
+  void GiveFocusBack();
+
   // From the confirmed Start until the run is over: inputs locked, closing refused.
   bool running() const { return running_; }
-  void set_running(bool running) { running_ = running; }
+  void set_running(bool running);
   bool query_running() const { return queryRunning_; }
 
  private:
   void RunQueries();
   void ChooseDrive(Ctl field);
   void CloseIfAsked();
+  bool GuardRefuses();
 
   WindowPort& ui_;
   SystemPort& sys_;
@@ -53,6 +62,11 @@ class Form1 {
   bool queryRunning_ = false;
   bool queryPending_ = false;
   bool closeAsked_ = false;
+  std::optional<Ctl> focus_;
 };
+
+// Where the focus goes back to: the remembered control while it can take the focus, else the first
+// control in tab order that can; none (the window itself) during a run, which locks every one.
+std::optional<Ctl> FocusTarget(std::optional<Ctl> remembered, bool running, const WindowPort& ui);
 
 }  // namespace morvane

@@ -279,6 +279,20 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
     case WM_CLOSE:
       if (form_.OnQueryClose()) ::DestroyWindow(hwnd_);
       return 0;
+    case WM_QUERYENDSESSION:
+      return form_.OnQueryEndSession() ? TRUE : FALSE;
+    case WM_ACTIVATE:
+      // As a dialog does: the focused control outlives a deactivation, instead of the window
+      // taking the focus itself when it is activated again.
+      if (LOWORD(wParam) == WA_INACTIVE) {
+        form_.RememberFocus();
+      } else if (!HIWORD(wParam)) {
+        form_.GiveFocusBack();
+      }
+      return 0;
+    case WM_SETFOCUS:
+      form_.GiveFocusBack();
+      return 0;
     case WM_DESTROY:
       ::KillTimer(hwnd_, kTimerId);
       if (dropTarget_) {
@@ -395,7 +409,12 @@ void MainWindow::SetTimerInterval(int ms) {
 void MainWindow::SetTaskbarState(TaskbarState state) { taskbar_.SetState(hwnd_, static_cast<int>(state)); }
 void MainWindow::SetTaskbarValue(uint64_t completed, uint64_t total) { taskbar_.SetValue(hwnd_, completed, total); }
 
-void MainWindow::SetIcon(int sizePx) { SetFormIcon(hwnd_, sizePx); }
+void MainWindow::SetIcon(int sizePx) {
+  SetFormIcon(hwnd_, sizePx);
+  // The caption and the taskbar button take the small image of the same icon group.
+  if (!smallIcon_) smallIcon_ = LoadSmallProgramIcon();
+  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
+}
 
 MsgAnswer MainWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                               MsgButtons buttons) {
@@ -413,9 +432,43 @@ MsgAnswer MainWindow::Message(const std::wstring& text, const std::wstring& capt
     case MsgIcon::None:
       break;
   }
+  form_.RememberFocus();
   const int answer =
       ::MessageBoxW(hwnd_, text.c_str(), caption.empty() ? kAppTitle : caption.c_str(), flags);
+  form_.GiveFocusBack();
   return answer == IDOK ? MsgAnswer::Ok : MsgAnswer::Cancel;
+}
+
+std::optional<Ctl> MainWindow::Focus() const {
+  const HWND focused = ::GetFocus();
+  if (!focused) return std::nullopt;
+  for (size_t i = 0; i < controls_.size(); ++i) {
+    if (controls_[i] && (controls_[i] == focused || ::IsChild(controls_[i], focused))) return static_cast<Ctl>(i);
+  }
+  return std::nullopt;
+}
+
+void MainWindow::SetFocus(std::optional<Ctl> c) {
+  // An inactive window keeps its focus for the activation: taking it now would activate it.
+  if (!hwnd_ || ::GetActiveWindow() != hwnd_) return;
+  const HWND to = c ? control(*c) : hwnd_;
+  if (to && ::GetFocus() != to) ::SetFocus(to);
+}
+
+// The reason Windows shows for a refused session end. Its calls exist from Windows Vista on: they
+// are looked up while the program runs, so that it still starts on the systems before.
+void MainWindow::BlockSessionEnd(const std::wstring& reason) {
+  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
+  auto lookup = [user32](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(user32, name)); };
+  if (!user32 || !hwnd_) return;
+  if (sessionBlocked_) {
+    if (void* destroy = lookup("ShutdownBlockReasonDestroy")) reinterpret_cast<BOOL(WINAPI*)(HWND)>(destroy)(hwnd_);
+    sessionBlocked_ = false;
+  }
+  if (reason.empty()) return;
+  if (void* create = lookup("ShutdownBlockReasonCreate")) {
+    sessionBlocked_ = reinterpret_cast<BOOL(WINAPI*)(HWND, LPCWSTR)>(create)(hwnd_, reason.c_str()) != FALSE;
+  }
 }
 
 std::wstring MainWindow::PickImageFile() { return ShowFileDialog(L"open", L"打开", L""); }

@@ -60,6 +60,9 @@ class MainWindow : public WindowPort {
   void SetIcon(int sizePx) override;
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                     MsgButtons buttons) override;
+  std::optional<Ctl> Focus() const override;
+  void SetFocus(std::optional<Ctl> c) override;
+  void BlockSessionEnd(const std::wstring& reason) override;
   std::wstring PickImageFile() override;
   std::wstring PickFolder(const std::wstring& prompt) override;
   WindowState State() const override;
@@ -84,7 +87,8 @@ class MainWindow : public WindowPort {
   ProgressBar bar_;
   TaskbarProgress taskbar_;
   UniqueFont yahei_, verdana_;
-  UniqueIcon icon_;
+  UniqueIcon smallIcon_;
+  bool sessionBlocked_ = false;
   HWND tooltip_ = nullptr;
   FileDropTarget* dropTarget_ = nullptr;
   int dpiX_ = 96, dpiY_ = 96;

@@ -59,6 +59,14 @@ class WindowPort {
   virtual MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                             MsgButtons buttons) = 0;
 
+  // The keyboard focus: the control that holds it (none when the window itself or nothing does);
+  // giving it to a control, or with none to the window itself, while the window is the active one.
+  virtual std::optional<Ctl> Focus() const = 0;
+  virtual void SetFocus(std::optional<Ctl> c) = 0;
+
+  // While `reason` is not empty, the system is told that the session must not end now, and why.
+  virtual void BlockSessionEnd(const std::wstring& reason) = 0;
+
   // The pickers; the empty string on cancel.
   virtual std::wstring PickImageFile() = 0;
   virtual std::wstring PickFolder(const std::wstring& prompt) = 0;

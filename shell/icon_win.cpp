@@ -38,4 +38,11 @@ LRESULT SetFormIcon(HWND window, int sizePx) {
   return ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
 }
 
+UniqueIcon LoadSmallProgramIcon() {
+  // Without LR_SHARED the icon is the caller's own, to be destroyed.
+  return UniqueIcon(static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                                    ::GetSystemMetrics(SM_CXSMICON),
+                                                    ::GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR)));
+}
+
 }  // namespace morvane

@@ -2,10 +2,16 @@
 
 #include <windows.h>
 
+#include "shell/handles_win.h"
+
 namespace morvane {
 
 // Gives the window the program file's icon, at `sizePx`, as its large icon. Returns the result of
 // WM_SETICON: the previous large icon, or null. The icon is not destroyed while the process runs.
 LRESULT SetFormIcon(HWND window, int sizePx);
+
+// The program's icon group at the system's small-icon size: the group's own small image, not the
+// large one shrunk. Null when the program carries no icon.
+UniqueIcon LoadSmallProgramIcon();
 
 }  // namespace morvane

@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -53,6 +54,8 @@ class FakeWindow : public WindowPort {
   bool taskbarCreates = true;
   std::vector<std::wstring> taskbarCalls;
   int iconSize = 0;
+  std::optional<Ctl> focus;
+  std::wstring sessionBlock;  // the reason given while the session must not end
 
   WindowState state = WindowState::Normal;
   int32_t frameHeight = 450;  // window height minus client height, in twips
@@ -83,6 +86,9 @@ class FakeWindow : public WindowPort {
   void SetIcon(int sizePx) override { iconSize = sizePx; }
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                     MsgButtons buttons) override;
+  std::optional<Ctl> Focus() const override { return focus; }
+  void SetFocus(std::optional<Ctl> c) override { focus = c; }
+  void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
   std::wstring PickImageFile() override;
   std::wstring PickFolder(const std::wstring& prompt) override;
   WindowState State() const override { return state; }

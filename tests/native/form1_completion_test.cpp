@@ -305,10 +305,15 @@ TEST(Form1Completion, BootToolFailuresAreJudgedByTheInstalledSystem) {
 
 TEST(Form1Completion, TheWindowIsGivenBackAndTheApplyFilesAreGone) {
   Rig rig;
+  rig.ui.focus = Ctl::Command4;
   Start(rig);
+  EXPECT_EQ(rig.ui.focus, std::nullopt);  // the window itself holds it while the inputs are locked
+  EXPECT_EQ(rig.ui.sessionBlock, L"正在安装系统，无法关闭！");
   rig.sys.AddFile(kApplyErr, "");
   rig.ui.checked[Ctl::Check2] = false;
   Finish(rig);
+  EXPECT_EQ(rig.ui.focus, Ctl::Command4);
+  EXPECT_EQ(rig.ui.sessionBlock, L"");
   EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
   EXPECT_EQ(rig.ui.taskbarCalls.back(), L"value 0/100");
   EXPECT_EQ(rig.ui.enabledOrder, std::vector<Ctl>(std::begin(kRunInputs), std::end(kRunInputs)));

@@ -97,19 +97,45 @@ TEST(Form1ViewToggle, MinimiseAndRestoreKeepTheSizeAndTheNextMaximiseExpands) {
   EXPECT_EQ(rig.ui.ClientHeight(), 3360);
 }
 
-TEST(Form1CloseGuard, RefusedWhileInstallingAcceptedOtherwise) {
-  Rig rig;
-  rig.Load();
-  EXPECT_TRUE(rig.form.OnQueryClose());
-  EXPECT_TRUE(rig.ui.boxes.empty());
+TEST(Form1CloseGuard, ACloseAndASessionEndAreRefusedWhileInstallingAcceptedOtherwise) {
+  for (const auto query : {&Form1::OnQueryClose, &Form1::OnQueryEndSession}) {
+    Rig rig;
+    rig.Load();
+    EXPECT_TRUE((rig.form.*query)());
+    EXPECT_TRUE(rig.ui.boxes.empty());
 
-  rig.ui.texts[Ctl::Command4] = L"正在安装";
-  EXPECT_FALSE(rig.form.OnQueryClose());
-  ASSERT_EQ(rig.ui.boxes.size(), 1u);
-  EXPECT_EQ(rig.ui.boxes[0].text, L"正在安装系统，无法关闭！");
-  EXPECT_EQ(rig.ui.boxes[0].caption, L"警告！");
-  EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
-  EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
+    rig.ui.texts[Ctl::Command4] = L"正在安装";
+    EXPECT_FALSE((rig.form.*query)());
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].text, L"正在安装系统，无法关闭！");
+    EXPECT_EQ(rig.ui.boxes[0].caption, L"警告！");
+    EXPECT_EQ(rig.ui.boxes[0].icon, MsgIcon::Stop);
+    EXPECT_EQ(rig.ui.boxes[0].buttons, MsgButtons::Ok);
+  }
+}
+
+TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInTabOrder) {
+  struct Row {
+    std::optional<Ctl> remembered;
+    std::vector<Ctl> disabled;
+    bool running;
+    std::optional<Ctl> want;  // none: the window itself
+  };
+  const Row rows[] = {
+      {std::nullopt, {}, false, Ctl::Text1},  // the window appears
+      {Ctl::Check1, {}, false, Ctl::Check1},
+      {Ctl::Command4, {Ctl::Command4}, false, Ctl::Text1},
+      {Ctl::Command4, {Ctl::Command4, Ctl::Text1}, false, Ctl::Command1},
+      {Ctl::Status, {}, false, Ctl::Text1},  // a label takes no focus, nor does a hidden list
+      {Ctl::Combo1, {}, false, Ctl::Text1},
+      {Ctl::Command4, {}, true, std::nullopt},
+      {Ctl::Command4, {std::begin(kRunInputs), std::end(kRunInputs)}, false, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    FakeWindow ui;
+    for (Ctl c : row.disabled) ui.Enable(c, false);
+    EXPECT_EQ(FocusTarget(row.remembered, row.running, ui), row.want) << &row - rows;
+  }
 }
 
 TEST(Form1CloseGuard, ACloseDuringAQueryWaitsForTheQueryToEnd) {

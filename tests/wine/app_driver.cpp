@@ -126,6 +126,12 @@ bool App::SetText(Ctl c, const std::wstring& text, DWORD timeoutMs) {
 
 void App::Click(Ctl c) { ::PostMessageW(Control(c), BM_CLICK, 0, 0); }
 
+HWND App::Focused() const {
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  return ::GetGUIThreadInfo(::GetWindowThreadProcessId(main_, nullptr), &info) ? info.hwndFocus : nullptr;
+}
+
 bool App::Checked(Ctl c) const {
   DWORD_PTR state = 0;
   ::SendMessageTimeoutW(Control(c), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);

@@ -41,6 +41,7 @@ class App {
   std::vector<std::wstring> Items(Ctl c) const;
   int Selected(Ctl c) const;
   RECT ClientRect() const;
+  HWND Focused() const;  // the window that holds the keyboard focus in the program's thread
   RECT RectInClient(Ctl c) const;  // pixels, relative to the main window's client area
 
   // The program's next message box (a dialog of its process), or none after the timeout.

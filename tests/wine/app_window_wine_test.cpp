@@ -121,6 +121,25 @@ TEST_F(AppWindow, CloseIsRefusedWhileInstallingAndTakenAtOnceOtherwise) {
   EXPECT_TRUE(app.WaitExit(5000));
 }
 
+// The focus starts in the image path and is given back after a box and after an activation that
+// came from another window.
+TEST_F(AppWindow, TheFocusedControlOutlivesABoxAndADeactivation) {
+  EXPECT_TRUE(app.WaitFor([&] { return app.Focused() == app.Control(Ctl::Text1); }, 5000));
+  app.Click(Ctl::Command4);  // no image chosen: refused with a box
+  const Box box = app.WaitBox();
+  ASSERT_TRUE(box);
+  app.Answer(box, IDOK);
+  ASSERT_TRUE(app.WaitGone(box));
+  EXPECT_TRUE(app.WaitFor([&] { return app.Focused() == app.Control(Ctl::Command4); }, 5000)) << app.Focused();
+
+  UniqueHwnd other(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 10, 10, nullptr, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr));
+  ::SetForegroundWindow(other.get());
+  EXPECT_TRUE(app.WaitFor([&] { return app.Focused() == nullptr; }, 5000)) << app.Focused();
+  ::SetForegroundWindow(app.main());
+  EXPECT_TRUE(app.WaitFor([&] { return app.Focused() == app.Control(Ctl::Command4); }, 5000)) << app.Focused();
+}
+
 TEST_F(AppWindow, TheStatusLineReportsTheBarOnlyOutsideItsRestingText) {
   ::PostMessageW(app.main(), WM_COMMAND, MAKEWPARAM(ControlId(Ctl::Status), STN_CLICKED),
                  reinterpret_cast<LPARAM>(app.Control(Ctl::Status)));

@@ -53,6 +53,8 @@ class Install : public ::testing::Test {
     EXPECT_TRUE(app.WaitText(Ctl::Command4, L"开始安装", 10000));
     EXPECT_EQ(app.Text(Ctl::Status), L"状态");
     for (Ctl c : kRunInputs) EXPECT_TRUE(app.Enabled(c)) << static_cast<int>(c);
+    // Start had the focus when it was pressed: it has it again, though it was disabled in between.
+    EXPECT_TRUE(app.WaitFor([&] { return app.Focused() == app.Control(Ctl::Command4); }, 5000)) << app.Focused();
     EXPECT_FALSE(FileExists(windir + L"\\temp\\apply.bat"));
     EXPECT_FALSE(FileExists(windir + L"\\temp\\apply.xml"));
   }

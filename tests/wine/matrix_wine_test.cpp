@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,7 @@ struct Row {
   std::wstring boot = L"B:";
   bool restart = true;  // the "restart" box stays ticked
   CloseAt close = CloseAt::Never;
+  bool sessionEnd = false;  // the close request is the session-end query of a log-off or shut-down
   Tamper tamper = Tamper::None;
   const wchar_t* earlyBox = nullptr;  // a warning expected before the main window
   const wchar_t* queryBox = nullptr;  // an error expected when the path is typed
@@ -335,6 +337,12 @@ std::vector<Row> Rows() {
   rows.push_back(CloseRow("Close_DuringApply", Flow::Install, CloseAt::Apply, {{L"MORVANE_TOOL_DELAY_MS", L"apply=2500"}}));
   rows.push_back(CloseRow("Close_WhileLastBoxOpen", Flow::Install, CloseAt::EndBox));
   rows.push_back(CloseRow("Close_AfterTheRun", Flow::Install, CloseAt::AfterRun));
+  for (Row r : {CloseRow("SessionEnd_Idle", Flow::Query, CloseAt::Idle),
+                CloseRow("SessionEnd_DuringApply", Flow::Install, CloseAt::Apply,
+                         {{L"MORVANE_TOOL_DELAY_MS", L"apply=2500"}})}) {
+    r.sessionEnd = true;
+    rows.push_back(r);
+  }
   return rows;
 }
 
@@ -483,13 +491,19 @@ class Matrix : public ::testing::TestWithParam<Row> {
 
   // A close request that must be refused while the run goes on.
   void CloseRefused(HWND openBox = nullptr) {
-    app_.RequestClose();
+    std::unique_ptr<SessionEndQuery> query;
+    if (GetParam().sessionEnd) {
+      query = std::make_unique<SessionEndQuery>(app_.main());
+    } else {
+      app_.RequestClose();
+    }
     const Box refused = Seen(WaitNewBox(app_, openBox, 10000));
     ASSERT_TRUE(refused) << "no answer to the close request";
     EXPECT_EQ(refused.caption, L"警告！");
     EXPECT_EQ(refused.text, kCloseRefused);
     app_.Answer(refused, IDOK);
     EXPECT_TRUE(app_.WaitGone(refused));
+    if (query) EXPECT_EQ(query->Answer(app_, 10000), 0) << "the session end was not refused";
     EXPECT_TRUE(app_.Running());
   }
 
@@ -534,7 +548,9 @@ class Matrix : public ::testing::TestWithParam<Row> {
     ExpectLists(row.lists);
     if (row.flow == Flow::Query) {
       ExpectIdle();
-      if (row.close == CloseAt::Idle) {
+      if (row.close == CloseAt::Idle && row.sessionEnd) {
+        EXPECT_EQ(SessionEndQuery(app_.main()).Answer(app_, 5000), 1) << "an idle window refused the session end";
+      } else if (row.close == CloseAt::Idle) {
         app_.RequestClose();
         EXPECT_TRUE(app_.WaitExit(5000)) << "an idle window did not close at once";
       }

@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "app_driver.h"
@@ -93,6 +95,33 @@ class EarlyBoxLaunch {
   }
   App* app_ = nullptr;
   volatile LONG stop_ = 0;
+};
+
+// Asks the window whether the session may end, as Windows does at a log-off or a shut-down, from a
+// second thread: a refusal shows its box before the answer comes.
+class SessionEndQuery {
+ public:
+  explicit SessionEndQuery(HWND window)
+      : thread_([this, window] {
+          DWORD_PTR answer = 0;
+          if (::SendMessageTimeoutW(window, WM_QUERYENDSESSION, 0, 0, SMTO_NORMAL, 60000, &answer)) {
+            answer_ = answer ? 1 : 0;
+          }
+          done_ = true;
+        }) {}
+  ~SessionEndQuery() { thread_.join(); }
+  SessionEndQuery(const SessionEndQuery&) = delete;
+  SessionEndQuery& operator=(const SessionEndQuery&) = delete;
+  // 1: the session may end, 0: refused, -1: no answer within the time.
+  int Answer(const App& app, DWORD timeoutMs) {
+    app.WaitFor([&] { return done_.load(); }, timeoutMs);
+    return answer_;
+  }
+
+ private:
+  std::atomic<int> answer_{-1};
+  std::atomic<bool> done_{false};
+  std::thread thread_;
 };
 
 // The lines the stand-ins log for a whole run onto `target` with the boot files on `boot`: the

@@ -178,6 +178,18 @@ TEST_F(InProcessWindow, EverythingElseIsRefusedSilently) {
   EXPECT_EQ(Drop({L"S:\\a.wim"}, false), L"before");
 }
 
+// The caption and the taskbar show the icon group's own small image, at the small-icon size.
+TEST_F(InProcessWindow, TheSmallIconIsTheGroupsSmallImage) {
+  const auto icon = reinterpret_cast<HICON>(::SendMessageW(window->hwnd(), WM_GETICON, ICON_SMALL, 0));
+  ICONINFO info = {};
+  ASSERT_TRUE(::GetIconInfo(icon, &info));
+  UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
+  BITMAP bitmap = {};
+  ASSERT_TRUE(::GetObjectW(color.get(), sizeof bitmap, &bitmap));
+  EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetrics(SM_CXSMICON));
+  EXPECT_EQ(bitmap.bmHeight, ::GetSystemMetrics(SM_CYSMICON));
+}
+
 TEST_F(InProcessWindow, TheOlderFileDropMessageFollowsTheSameRules) {
   auto drop = [&](const std::vector<std::wstring>& files) {
     window->SetText(Ctl::Text1, L"before");
