@@ -52,6 +52,9 @@ mkdir -p "$app"
 cp "$exe" "$app/MorvaneSetup.exe"
 install_tools "$app" "$fx" || exit 2
 install_standins "$prefix" "$fx" || exit 2
+# An image beside the program, for a path typed relative to the program's folder.
+mkdir -p "$app/images"
+cp "$work/s/small.wim" "$app/images/"
 # A program folder with the tool in Bin only, and two Windows folders told apart by SysWOW64.
 probe="$prefix/drive_c/Tools Probe"
 mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fakewin-wow/Temp" \
@@ -60,7 +63,8 @@ cp "$exe" "$probe/MorvaneSetup.exe"
 cp "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh" "$probe/Bin/"
 # For the fault matrix: program folders without the image tool, without the boot tools, a whole
 # spare one (its tool may be taken away during a run), and one on a drive of its own (P:); Windows
-# folders without format.com, with a plain file where Temp belongs, and one whose Temp may go away.
+# folders without format.com, with a plain file where Temp belongs, one whose Temp may go away, and
+# one whose Temp the matrix makes hidden and system.
 for variant in NoTool NoBoot Spare; do
   d="$prefix/drive_c/Morvane $variant"
   rm -rf "$d"
@@ -75,10 +79,12 @@ cp "$exe" "$work/p/MorvaneSetup.exe"
 install_tools "$work/p" "$fx" || exit 2
 wine_map_drive "$prefix" p "$work/p"
 mkdir -p "$prefix/drive_c/fakewin-noformat/Temp" "$prefix/drive_c/fakewin-noformat/System32" \
-  "$prefix/drive_c/fakewin-filetemp" "$prefix/drive_c/fakewin-vanish/Temp"
+  "$prefix/drive_c/fakewin-filetemp"
 printf 'not a folder\r\n' >"$prefix/drive_c/fakewin-filetemp/Temp"
-mkdir -p "$prefix/drive_c/fakewin-vanish/System32"
-install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-vanish/System32/format.com"
+for w in vanish hiddentemp; do
+  mkdir -p "$prefix/drive_c/fakewin-$w/Temp" "$prefix/drive_c/fakewin-$w/System32"
+  install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-$w/System32/format.com"
+done
 
 export MORVANE_EXE='C:\Morvane Tools\MorvaneSetup.exe'
 export MORVANE_PROBE_EXE='C:\Tools Probe\MorvaneSetup.exe'
@@ -86,7 +92,7 @@ export MORVANE_WINDIR_PLAIN='C:\fakewin-plain' MORVANE_WINDIR_WOW='C:\fakewin-wo
 export MORVANE_NOTOOL_EXE='C:\Morvane NoTool\MorvaneSetup.exe' MORVANE_NOBOOT_EXE='C:\Morvane NoBoot\MorvaneSetup.exe'
 export MORVANE_SPARE_EXE='C:\Morvane Spare\MorvaneSetup.exe' MORVANE_DRIVE_P_EXE='P:\MorvaneSetup.exe'
 export MORVANE_WINDIR_NOFORMAT='C:\fakewin-noformat' MORVANE_WINDIR_FILETEMP='C:\fakewin-filetemp'
-export MORVANE_WINDIR_VANISH='C:\fakewin-vanish'
+export MORVANE_WINDIR_VANISH='C:\fakewin-vanish' MORVANE_WINDIR_HIDDENTEMP='C:\fakewin-hiddentemp'
 export MORVANE_MATRIX='S:\matrix'
 export MORVANE_ARCH=$arch
 export MORVANE_IMAGE='S:\img & dir\three.wim'
