@@ -78,7 +78,7 @@ TEST_F(Install, ThreeStagesAreFollowedStageByStageAndTheCloseIsRefused) {
   std::vector<int> bars;
   auto readBar = [&] {
     DWORD_PTR pos = 0;
-    ::SendMessageTimeoutW(::GetDlgItem(app.Control(Ctl::ProgressBar1), 1), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000,
+    ::SendMessageTimeoutW(::GetDlgItem(app.Control(Ctl::ProgressBar1), 1), PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000,
                           &pos);
     if (bars.empty() || bars.back() != static_cast<int>(pos)) bars.push_back(static_cast<int>(pos));
   };
