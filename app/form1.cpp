@@ -49,7 +49,7 @@ void Form1::OnLoad() {
   InitViewSizes(state_, ui_);
 
   const std::wstring windir = sys_.Env(L"windir");
-  if (sys_.Lookup(windir + L"\\Temp") != Entry::Folder && !sys_.CreateFolder(windir + L"\\Temp")) {
+  if (!sys_.FolderExists(windir + L"\\Temp") && !sys_.CreateFolder(windir + L"\\Temp")) {
     ui_.Message(L"无法创建临时文件夹“" + windir + L"\\Temp”。\r\n读取映像信息和安装系统都需要在这里写入文件，"
                 L"这些操作将无法进行。",
                 L"警告！", MsgIcon::Exclamation, MsgButtons::Ok);
@@ -71,7 +71,10 @@ bool Form1::OnQueryEndSession() { return !GuardRefuses(); }
 bool Form1::OnQueryClose() {
   if (GuardRefuses()) return false;
   if (queryRunning_) {
+    // The query's tool may never end: its processes are ended, and the window closes as soon as
+    // the query handler has cleaned up after them.
     closeAsked_ = true;
+    sys_.CancelWait();
     return false;
   }
   return true;
@@ -99,15 +102,12 @@ void Form1::RunQueries() {
   queryRunning_ = true;
   do {
     queryPending_ = false;
-    const std::wstring path = ui_.Text(Ctl::Text1);
-    if (path.empty()) {
-      ui_.ListClear(Ctl::Combo0);
-    } else if (sys_.Lookup(path) == Entry::File) {
+    if (ExistingImagePath(ui_, sys_)) {
       GetWimInfo(ui_, sys_, state_);
     } else {
       ui_.ListClear(Ctl::Combo0);
     }
-  } while (queryPending_);
+  } while (queryPending_ && !closeAsked_);
   queryRunning_ = false;
 }
 

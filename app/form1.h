@@ -17,8 +17,8 @@ class Form1 {
 
   void OnLoad();
   void OnResize();
-  // True when the window may close now. A close asked for while a command is awaited is carried
-  // out once the handler that waits is done.
+  // True when the window may close now. A close asked for during an image query ends the query's
+  // processes; the window closes once the query handler is done.
   bool OnQueryClose();
   // The session is about to end (log off, shut down, restart): true when it may.
   bool OnQueryEndSession();

@@ -17,6 +17,7 @@ namespace morvane {
 namespace {
 
 constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kDropQueued = WM_APP + 1;
 constexpr int kDropListHeightPx = 200;
 
 int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found) {
@@ -223,7 +224,7 @@ void MainWindow::CreateControls() {
   // Only the image path field takes dropped files: OLE drops, and the older WM_DROPFILES.
   HWND text1 = control(Ctl::Text1);
   dropTarget_ = new FileDropTarget(
-      [this](bool hasFileList, const std::vector<std::wstring>& files) { form_.OnDrop(hasFileList, files); });
+      [this](bool hasFileList, const std::vector<std::wstring>& files) { QueueDrop(hasFileList, files); });
   ::RegisterDragDrop(text1, dropTarget_);
   ::DragAcceptFiles(text1, TRUE);
   ::SetWindowSubclass(text1, Text1Proc, 1, reinterpret_cast<DWORD_PTR>(this));
@@ -240,6 +241,13 @@ LRESULT CALLBACK MainWindow::Text1Proc(HWND hwnd, UINT msg, WPARAM wParam, LPARA
   }
   if (msg == WM_NCDESTROY) ::RemoveWindowSubclass(hwnd, Text1Proc, 1);
   return ::DefSubclassProc(hwnd, msg, wParam, lParam);
+}
+
+// The shell's drag operation waits for the drop target: the drop only takes the names and returns,
+// and the query that the new path starts runs from the window's own message afterwards.
+void MainWindow::QueueDrop(bool hasFileList, const std::vector<std::wstring>& files) {
+  queuedDrop_ = Drop{hasFileList, files};
+  ::PostMessageW(hwnd_, kDropQueued, 0, 0);
 }
 
 LRESULT CALLBACK MainWindow::WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -275,6 +283,13 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       return 0;
     case WM_TIMER:
       if (wParam == kTimerId) form_.OnTimer();
+      return 0;
+    case kDropQueued:
+      if (queuedDrop_) {
+        const Drop drop = std::move(*queuedDrop_);
+        queuedDrop_.reset();
+        form_.OnDrop(drop.hasFileList, drop.files);
+      }
       return 0;
     case WM_CLOSE:
       if (form_.OnQueryClose()) ::DestroyWindow(hwnd_);

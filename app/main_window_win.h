@@ -6,6 +6,9 @@
 
 #include <array>
 #include <memory>
+#include <optional>
+#include <string>
+#include <vector>
 
 #include "app/drop_target_win.h"
 #include "app/form1.h"
@@ -78,6 +81,7 @@ class MainWindow : public WindowPort {
   LRESULT Handle(UINT msg, WPARAM wParam, LPARAM lParam);
   void CreateControls();
   void OnCommand(int id, int code);
+  void QueueDrop(bool hasFileList, const std::vector<std::wstring>& files);
   int Px(int32_t twips, bool vertical) const;
 
   WinSystem& sys_;
@@ -91,6 +95,11 @@ class MainWindow : public WindowPort {
   bool sessionBlocked_ = false;
   HWND tooltip_ = nullptr;
   FileDropTarget* dropTarget_ = nullptr;
+  struct Drop {
+    bool hasFileList;
+    std::vector<std::wstring> files;
+  };
+  std::optional<Drop> queuedDrop_;  // taken by the message QueueDrop posts
   int dpiX_ = 96, dpiY_ = 96;
   bool loaded_ = false;
   bool timerEnabled_ = false;

@@ -100,6 +100,10 @@ class SystemPort {
 
   virtual std::wstring Env(const std::wstring& name) const = 0;
   virtual Entry Lookup(const std::wstring& path) const = 0;
+  // A folder of the program's own (the Windows folder's Temp): hidden and system folders count.
+  virtual bool FolderExists(const std::wstring& path) const = 0;
+  // The full path of a path as typed (drive-relative, relative, "..", "/"); unchanged on failure.
+  virtual std::wstring FullPath(const std::wstring& path) const = 0;
   virtual bool CreateFolder(const std::wstring& path) = 0;
   // Writes the text in the code page the command interpreter reads batch files with (the OEM code
   // page: on an English system 437, not the ANSI 1252); NotAnsi when a character has no form there.
@@ -110,6 +114,9 @@ class SystemPort {
 
   // Runs a command line hidden and waits for it while the window keeps handling its messages.
   virtual RunResult RunAndWait(const std::wstring& commandLine) = 0;
+  // Ends the processes of the running RunAndWait (the command and all it started), so that the
+  // wait returns at once with a non-zero exit code. Nothing happens when no command is awaited.
+  virtual void CancelWait() = 0;
   // Starts the apply batch hidden without waiting; the process is kept so its end can be seen.
   virtual bool StartWatched(const std::wstring& commandLine) = 0;
   virtual bool WatchedEnded() = 0;  // also true when nothing is watched

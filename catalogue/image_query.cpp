@@ -2,6 +2,7 @@
 
 #include "catalogue/image_list.h"
 #include "catalogue/info_command.h"
+#include "catalogue/selection.h"
 #include "install/command_lines.h"
 
 namespace morvane {
@@ -15,6 +16,14 @@ void Refuse(WindowPort& ui, const std::wstring& text) {
 }
 
 }  // namespace
+
+std::optional<std::wstring> ExistingImagePath(const WindowPort& ui, const SystemPort& sys) {
+  const std::wstring text = ui.Text(Ctl::Text1);
+  if (text.empty() || NamesDevice(text)) return std::nullopt;
+  const std::wstring full = sys.FullPath(text);
+  if (NamesDevice(full) || sys.Lookup(full) != Entry::File) return std::nullopt;
+  return full;
+}
 
 void ClearImageLists(WindowPort& ui) {
   ui.ListClear(Ctl::Combo0);
@@ -31,7 +40,7 @@ void ShowSelectedDisplayName(WindowPort& ui) {
 void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
   const std::wstring windir = sys.Env(L"windir");
   const std::wstring programShort = sys.ShortPath(sys.ProgramFolder());
-  const std::wstring imageShort = sys.ShortPath(ui.Text(Ctl::Text1));
+  const std::wstring imageShort = sys.ShortPath(sys.FullPath(ui.Text(Ctl::Text1)));
 
   if (!sys.BatchCanCarry(programShort)) {
     Refuse(ui, L"程序所在文件夹的路径含有当前系统代码页无法表示的字符，且没有可用的短文件名，"

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "app/ports.h"
 #include "app/run_state.h"
 
@@ -9,6 +12,11 @@ namespace morvane {
 // parallel image lists. A path that the batch file cannot carry is refused with a message, and the
 // lists are left empty.
 void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state);
+
+// The image file that Text1 names, as a full path: drive-relative and relative paths, "..", and
+// forward slashes are resolved before the path is looked up, shortened or compared with a drive.
+// Nothing when the text is empty, names a device, or names no file the look-up sees.
+std::optional<std::wstring> ExistingImagePath(const WindowPort& ui, const SystemPort& sys);
 
 // Sets the edition list's tooltip to the display name of its selected entry.
 void ShowSelectedDisplayName(WindowPort& ui);

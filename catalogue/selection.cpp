@@ -17,6 +17,20 @@ std::optional<std::wstring> AcceptDrop(bool hasFileList, const std::vector<std::
   return path;
 }
 
+bool NamesDevice(const std::wstring& path) {
+  size_t begin = path.find_last_of(L"\\/");
+  begin = begin == std::wstring::npos ? (path.size() >= 2 && path[1] == L':' ? 2 : 0) : begin + 1;
+  // The name is what comes before the first dot or colon, without its trailing blanks.
+  std::wstring name = path.substr(begin, path.find_first_of(L".:", begin) - begin);
+  name.erase(name.find_last_not_of(L' ') + 1);
+  for (wchar_t& ch : name) ch = AsciiLower(ch);
+  for (const wchar_t* device : {L"con", L"prn", L"aux", L"nul", L"conin$", L"conout$"}) {
+    if (name == device) return true;
+  }
+  return name.size() == 4 && (name.rfind(L"com", 0) == 0 || name.rfind(L"lpt", 0) == 0) && name[3] >= L'1' &&
+         name[3] <= L'9';
+}
+
 bool IsDriveName(const std::wstring& text) {
   if (text.size() != 2 || text[1] != L':') return false;
   const wchar_t letter = AsciiLower(text[0]);

@@ -11,6 +11,11 @@ namespace morvane {
 // (any letter case); the path is kept exactly as dropped.
 std::optional<std::wstring> AcceptDrop(bool hasFileList, const std::vector<std::wstring>& files);
 
+// True when the last part of a path names a device rather than a file: CON, PRN, AUX, NUL,
+// COM1-COM9, LPT1-LPT9, CONIN$, CONOUT$, in any letter case, also with an extension, trailing
+// blanks or a folder in front ("NUL.wim", "D:\x\com1.txt"). Such a path is never an image file.
+bool NamesDevice(const std::wstring& path);
+
 // True for exactly a drive letter and a colon ("C:", "d:").
 bool IsDriveName(const std::wstring& text);
 

@@ -1,6 +1,7 @@
 #include "install/launch.h"
 
 #include "app/form1.h"
+#include "catalogue/image_query.h"
 #include "install/command_lines.h"
 #include "install/drive_check.h"
 #include "shell/app_folder.h"
@@ -30,12 +31,12 @@ bool DriveExists(SystemPort& sys, const std::wstring& drive) {
   return type != DriveType::Unknown && type != DriveType::NoRootDir;
 }
 
-DriveFacts FactsFor(Form1& f, const std::wstring& target, const std::wstring& boot) {
+DriveFacts FactsFor(Form1& f, const std::wstring& target, const std::wstring& boot, const std::wstring& image) {
   DriveFacts facts;
   facts.targetExists = DriveExists(f.sys(), target);
   facts.bootExists = DriveExists(f.sys(), boot);
   facts.windowsDrive = DriveOfPath(f.sys().Env(L"windir"));
-  facts.imageDrive = DriveOfPath(f.ui().Text(Ctl::Text1));
+  facts.imageDrive = DriveOfPath(image);
   facts.programDrive = DriveOfPath(f.sys().ProgramFile());
   return facts;
 }
@@ -64,13 +65,14 @@ void StartInstall(Form1& form) {
 
   const int index = ui.ListIndex(Ctl::Combo0);
   const std::wstring entry = index >= 0 ? ui.ListItem(Ctl::Combo0, index) : std::wstring();
-  if (entry.empty() || sys.Lookup(ui.Text(Ctl::Text1)) != Entry::File) {
+  const auto image = ExistingImagePath(ui, sys);
+  if (entry.empty() || !image) {
     ui.Message(L"Windows源无效！", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
   const std::wstring target = ui.Text(Ctl::Text3);
   const std::wstring boot = ui.Text(Ctl::Text2);
-  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(form, target, boot))) {
+  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(form, target, boot, *image))) {
     ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
@@ -81,14 +83,14 @@ void StartInstall(Form1& form) {
     ui.Message(L"找不到映像工具“" + tool + L"”，无法安装。", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
-  if (sys.Lookup(windir + L"\\Temp") != Entry::Folder) {
+  if (!sys.FolderExists(windir + L"\\Temp")) {
     ui.Message(L"临时文件夹“" + windir + L"\\Temp”不存在，无法安装。", kErrorCaption, MsgIcon::Stop,
                MsgButtons::Ok);
     return;
   }
   // The apply line, too: a path that its batch file cannot carry is refused before the format.
   const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), form.state().binDir,
-                                     sys.ShortPath(ui.Text(Ctl::Text1)), index + 1, target, windir);
+                                     sys.ShortPath(*image), index + 1, target, windir);
   if (!line || !sys.BatchCanCarry(*line)) {
     ui.Message(kUncarriablePath, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
@@ -142,6 +144,8 @@ void StartInstall(Form1& form) {
     return;
   }
   form.state().stages = StageCounters{};
+  // Every run's watch starts at the short interval, whatever a run before it left behind.
+  ui.SetTimerInterval(kFirstStageInterval);
   ui.SetTimerEnabled(true);
 }
 

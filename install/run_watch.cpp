@@ -8,7 +8,8 @@
 namespace morvane {
 namespace {
 
-enum class Step { Continue, Over };
+// Over: the run has ended. Later: nothing more to do before the next timer tick.
+enum class Step { Continue, Over, Later };
 
 void ReportToTaskbar(Form1& form) {
   if (form.sys().SysVer() > 5) form.ui().SetTaskbarValue(static_cast<uint64_t>(form.ui().BarValue()), 100);
@@ -39,8 +40,11 @@ Step Tick(Form1& form, bool toolEnded) {
   const auto bytes = sys.ReadFile(ApplyOutputPath(windir), true);
   const std::wstring output = bytes ? sys.FromAnsi(*bytes) : std::wstring();
 
-  const TickResult tick = WatchTick(form.state().stages, output, toolEnded);
+  const TickResult tick = WatchTick(form.state().stages, output, toolEnded, bytes.has_value());
   switch (tick.kind) {
+    case TickResult::Kind::Reread:
+      ui.SetTimerInterval(*tick.interval);
+      return Step::Later;
     case TickResult::Kind::Failed:
       ApplyFailed(form, windir);
       return Step::Over;
@@ -92,7 +96,7 @@ void WatchTimerTick(Form1& form) {
 void WatchRunToEnd(Form1& form) {
   // Three stages and the completion: at most four ticks once the output is final.
   for (int i = 0; i < 4 && form.ui().TimerEnabled(); ++i) {
-    if (Tick(form, true) == Step::Over) return;
+    if (Tick(form, true) != Step::Continue) return;
   }
 }
 

@@ -46,7 +46,7 @@ std::optional<int16_t> ReportPercent(const std::wstring& report) {
   return static_cast<int16_t>(value);
 }
 
-TickResult WatchTick(StageCounters& counters, const std::wstring& output, bool toolEnded) {
+TickResult WatchTick(StageCounters& counters, const std::wstring& output, bool toolEnded, bool outputRead) {
   TickResult result;
   int stage = 0;
   while (stage < kStageCount && counters.*kStages[stage].counter >= 100) ++stage;
@@ -54,6 +54,13 @@ TickResult WatchTick(StageCounters& counters, const std::wstring& output, bool t
     result.kind = TickResult::Kind::Complete;
     return result;
   }
+  if (!outputRead && toolEnded && counters.unread < kUnreadOutputRetries) {
+    ++counters.unread;
+    result.kind = TickResult::Kind::Reread;
+    result.interval = kFinishedStageInterval;
+    return result;
+  }
+  if (outputRead) counters.unread = 0;
   if (toolEnded && !Contains(output, kDoneLine)) {
     result.kind = TickResult::Kind::Failed;
     return result;

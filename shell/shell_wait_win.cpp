@@ -7,6 +7,47 @@ namespace {
 
 HWND g_dialogWindow = nullptr;
 
+bool JoinJob(HANDLE job, const PROCESS_INFORMATION& pi) {
+  if (::AssignProcessToJobObject(job, pi.hProcess)) {
+    ::ResumeThread(pi.hThread);
+    return true;
+  }
+  ::TerminateProcess(pi.hProcess, kCancelledExitCode);  // it never ran
+  UniqueProcess discarded(pi);
+  return false;
+}
+
+// With `job`, the command starts suspended and joins a new job object before it runs, so that it
+// and every process it starts can be ended together. A program that is itself in a job cannot put
+// a child into another before Windows 8 (no nested jobs): the command then breaks away from that
+// job when the job allows it, and otherwise runs without a job of its own.
+bool StartInJob(const std::wstring& commandLine, UniqueKernelHandle* job, PROCESS_INFORMATION* pi) {
+  if (job) job->reset(::CreateJobObjectW(nullptr, nullptr));
+  if (job && *job) {
+    if (!StartHiddenProcess(commandLine, pi, CREATE_SUSPENDED)) return false;
+    if (JoinJob(job->get(), *pi)) return true;
+    if (StartHiddenProcess(commandLine, pi, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB) && JoinJob(job->get(), *pi)) {
+      return true;
+    }
+    job->reset();
+  }
+  return StartHiddenProcess(commandLine, pi);
+}
+
+// A process ends before the processes it started: a cancelled wait also waits for those (the image
+// tool holds the output file open until it is gone), for a few seconds at most.
+void WaitForEmptyJob(HANDLE job) {
+  if (!job) return;
+  for (int i = 0; i < 500; ++i) {
+    JOBOBJECT_BASIC_ACCOUNTING_INFORMATION info = {};
+    if (!::QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &info, sizeof info, nullptr) ||
+        info.ActiveProcesses == 0) {
+      return;
+    }
+    ::Sleep(10);
+  }
+}
+
 }  // namespace
 
 void SetDialogWindow(HWND hwnd) { g_dialogWindow = hwnd; }
@@ -25,7 +66,7 @@ bool PumpPendingMessages(int* quitCode) {
   return true;
 }
 
-bool StartHiddenProcess(const std::wstring& commandLine, PROCESS_INFORMATION* info) {
+bool StartHiddenProcess(const std::wstring& commandLine, PROCESS_INFORMATION* info, DWORD extraFlags) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
@@ -33,16 +74,28 @@ bool StartHiddenProcess(const std::wstring& commandLine, PROCESS_INFORMATION* in
   // CreateProcessW may write into the command line buffer: it must not be a constant.
   std::wstring buffer = commandLine;
   *info = PROCESS_INFORMATION{};
-  return ::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr, &si,
+  return ::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW | extraFlags, nullptr, nullptr, &si,
                           info) != FALSE;
 }
 
-RunResult ShellWait(const std::wstring& commandLine) {
+void WaitCancel::Cancel() {
+  if (cancelled) return;
+  cancelled = true;
+  if (job) {
+    ::TerminateJobObject(job, kCancelledExitCode);
+  } else if (process) {
+    ::TerminateProcess(process, kCancelledExitCode);
+  }
+}
+
+RunResult ShellWait(const std::wstring& commandLine, WaitCancel* cancel) {
+  UniqueKernelHandle job;
   PROCESS_INFORMATION pi;
-  if (!StartHiddenProcess(commandLine, &pi)) return RunResult{false, ::GetLastError()};
+  if (!StartInJob(commandLine, cancel ? &job : nullptr, &pi)) return RunResult{false, ::GetLastError()};
   UniqueProcess process(pi);
   RunResult result{true, 0};
   if (!process.valid()) return result;  // started, but nothing to wait on
+  if (cancel) *cancel = WaitCancel{job.get(), process.process(), false};
 
   bool quit = false;
   int quitCode = 0;
@@ -59,8 +112,14 @@ RunResult ShellWait(const std::wstring& commandLine) {
       break;
     }
   }
-  DWORD code = 0;
-  if (::GetExitCodeProcess(handle, &code)) result.exitCode = code;
+  if (cancel && cancel->cancelled) {
+    WaitForEmptyJob(job.get());
+    result.exitCode = kCancelledExitCode;
+  } else {
+    DWORD code = 0;
+    if (::GetExitCodeProcess(handle, &code)) result.exitCode = code;
+  }
+  if (cancel) *cancel = WaitCancel{};
   if (quit) ::PostQuitMessage(quitCode);
   return result;
 }

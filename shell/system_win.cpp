@@ -1,5 +1,6 @@
 #include "shell/system_win.h"
 
+#include <utility>
 #include <vector>
 
 #include "drives/bus_type_win.h"
@@ -66,6 +67,23 @@ Entry WinSystem::Lookup(const std::wstring& path) const {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? Entry::Folder : Entry::File;
 }
 
+bool WinSystem::FolderExists(const std::wstring& path) const {
+  const DWORD attributes = ::GetFileAttributesW(ForFileCall(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::wstring WinSystem::FullPath(const std::wstring& path) const {
+  if (path.empty()) return path;
+  std::vector<wchar_t> buffer(MAX_PATH);
+  DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+  if (n >= buffer.size()) {
+    buffer.resize(n + 1);
+    n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+  }
+  if (n == 0 || n >= buffer.size()) return path;
+  return std::wstring(buffer.data(), n);
+}
+
 bool WinSystem::CreateFolder(const std::wstring& path) {
   return ::CreateDirectoryW(ForFileCall(path).c_str(), nullptr) != FALSE;
 }
@@ -111,7 +129,17 @@ std::optional<std::string> WinSystem::ReadFile(const std::wstring& path, bool cr
 
 bool WinSystem::DeleteFile(const std::wstring& path) { return ::DeleteFileW(ForFileCall(path).c_str()) != FALSE; }
 
-RunResult WinSystem::RunAndWait(const std::wstring& commandLine) { return ShellWait(commandLine); }
+RunResult WinSystem::RunAndWait(const std::wstring& commandLine) {
+  WaitCancel cancel;
+  WaitCancel* const outer = std::exchange(runningWait_, &cancel);
+  const RunResult result = ShellWait(commandLine, &cancel);
+  runningWait_ = outer;
+  return result;
+}
+
+void WinSystem::CancelWait() {
+  if (runningWait_) runningWait_->Cancel();
+}
 
 bool WinSystem::StartWatched(const std::wstring& commandLine) {
   PROCESS_INFORMATION pi;

@@ -4,6 +4,7 @@
 
 #include "app/ports.h"
 #include "shell/handles_win.h"
+#include "shell/shell_wait_win.h"
 
 namespace morvane {
 
@@ -11,12 +12,15 @@ class WinSystem : public SystemPort {
  public:
   std::wstring Env(const std::wstring& name) const override;
   Entry Lookup(const std::wstring& path) const override;
+  bool FolderExists(const std::wstring& path) const override;
+  std::wstring FullPath(const std::wstring& path) const override;
   bool CreateFolder(const std::wstring& path) override;
   WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
   bool DeleteFile(const std::wstring& path) override;
 
   RunResult RunAndWait(const std::wstring& commandLine) override;
+  void CancelWait() override;
   bool StartWatched(const std::wstring& commandLine) override;
   bool WatchedEnded() override;
   void ForgetWatched() override;
@@ -42,6 +46,7 @@ class WinSystem : public SystemPort {
 
  private:
   UniqueProcess watched_;
+  WaitCancel* runningWait_ = nullptr;  // the innermost RunAndWait's, while it waits
   bool watchedReported_ = false;
 };
 

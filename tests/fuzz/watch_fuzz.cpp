@@ -24,10 +24,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 7) return 0;
   StageCounters counters{Counter(data), Counter(data + 2), Counter(data + 4)};
   const bool toolEnded = (data[6] & 1) != 0;
-  const std::wstring output(data + 7, data + size);
+  const bool outputRead = (data[6] & 2) == 0;  // an unread output reaches the watch empty
+  counters.unread = static_cast<int16_t>((data[6] >> 2) & 7);
+  const std::wstring output = outputRead ? std::wstring(data + 7, data + size) : std::wstring();
 
   const StageCounters before = counters;
-  const TickResult tick = WatchTick(counters, output, toolEnded);
+  const TickResult tick = WatchTick(counters, output, toolEnded, outputRead);
 
   const int16_t was[] = {before.creating, before.extracting, before.metadata};
   const int16_t now[] = {counters.creating, counters.extracting, counters.metadata};
@@ -51,6 +53,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       break;
     case TickResult::Kind::Failed:
       Check(toolEnded && output.find(kDoneLine) == std::wstring::npos);
+      Check(changed == 0 && !tick.bar);
+      break;
+    case TickResult::Kind::Reread:
+      Check(toolEnded && !outputRead && before.unread < kUnreadOutputRetries && counters.unread == before.unread + 1);
       Check(changed == 0 && !tick.bar);
       break;
     case TickResult::Kind::Stage:

@@ -266,6 +266,15 @@ Entry FakeSystem::Lookup(const std::wstring& path) const {
   return it == entries.end() ? Entry::None : it->second;
 }
 
+bool FakeSystem::FolderExists(const std::wstring& path) const {
+  return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
+}
+
+std::wstring FakeSystem::FullPath(const std::wstring& path) const {
+  const auto it = fullPaths.find(path);
+  return it == fullPaths.end() ? path : it->second;
+}
+
 bool FakeSystem::CreateFolder(const std::wstring& path) {
   Note(L"mkdir " + path);
   if (folderCreationFails) return false;
@@ -288,6 +297,10 @@ WriteResult FakeSystem::WriteBatchText(const std::wstring& path, const std::wstr
 }
 
 std::optional<std::string> FakeSystem::ReadFile(const std::wstring& path, bool createIfMissing) {
+  if (failingReads[path] > 0) {
+    --failingReads[path];
+    return std::nullopt;
+  }
   const auto it = files.find(path);
   if (it != files.end()) return it->second;
   if (!createIfMissing) return std::nullopt;
@@ -306,7 +319,14 @@ bool FakeSystem::DeleteFile(const std::wstring& path) {
 
 RunResult FakeSystem::RunAndWait(const std::wstring& commandLine) {
   Note(L"run " + commandLine);
-  return onRun ? onRun(commandLine) : RunResult{true, 0};
+  waitCancelled = false;
+  const RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
+  return waitCancelled ? RunResult{true, 1223} : result;
+}
+
+void FakeSystem::CancelWait() {
+  Note(L"cancel wait");
+  waitCancelled = true;
 }
 
 bool FakeSystem::StartWatched(const std::wstring& commandLine) {

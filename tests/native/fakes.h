@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -116,6 +117,9 @@ class FakeSystem : public SystemPort {
   std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
   std::map<std::wstring, std::wstring> env;
   std::map<std::wstring, Entry> entries;     // what the look-up sees (hidden entries: leave out)
+  std::set<std::wstring> hiddenFolders;      // folders that only FolderExists sees
+  std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
+  std::map<std::wstring, int> failingReads;  // reads of a file that fail before one succeeds
   std::map<std::wstring, std::string> files;  // file contents; a batch file is stored as UTF-8
   // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
   // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
@@ -127,6 +131,7 @@ class FakeSystem : public SystemPort {
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
   std::function<RunResult(const std::wstring&)> onRun;
+  bool waitCancelled = false;  // CancelWait came during the running RunAndWait
   bool startWatchedFails = false;
   bool watchedEnded = false;
   bool watching = false;
@@ -145,11 +150,14 @@ class FakeSystem : public SystemPort {
 
   std::wstring Env(const std::wstring& name) const override;
   Entry Lookup(const std::wstring& path) const override;
+  bool FolderExists(const std::wstring& path) const override;
+  std::wstring FullPath(const std::wstring& path) const override;
   bool CreateFolder(const std::wstring& path) override;
   WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
   bool DeleteFile(const std::wstring& path) override;
   RunResult RunAndWait(const std::wstring& commandLine) override;
+  void CancelWait() override;
   bool StartWatched(const std::wstring& commandLine) override;
   bool WatchedEnded() override { return !watching || watchedEnded; }
   void ForgetWatched() override { watching = false; }

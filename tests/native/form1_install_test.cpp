@@ -101,6 +101,15 @@ TEST(Form1Install, DriveFieldsAreCheckedBeforeAnythingIsFormatted) {
     EXPECT_FALSE(rig.form.running());
   }
 
+  Rig relative;  // an image typed as "T:install.wim" lies on the target T: too
+  relative.sys.fullPaths[L"T:install.wim"] = L"T:\\install.wim";
+  relative.sys.AddFile(L"T:\\install.wim");
+  Prepare(relative);
+  relative.ChooseImage(L"T:install.wim", WimXml({L"10"}));
+  relative.form.OnCommand4();
+  ASSERT_EQ(relative.ui.boxes.size(), 1u);
+  EXPECT_NE(relative.ui.boxes[0].text.find(L"[T:]盘：所选的映像文件"), std::wstring::npos);
+
   Rig same;  // the boot files may go to the drive that is installed to
   Prepare(same);
   same.ui.SetText(Ctl::Text2, L"T:");

@@ -63,6 +63,15 @@ TEST(Form1Load, CreatesAMissingTempFolderAndSaysOnceWhenItCannot) {
   ASSERT_EQ(failing.ui.boxes.size(), 1u);
   EXPECT_NE(failing.ui.boxes[0].text.find(L"C:\\Windows\\Temp"), std::wstring::npos);
   EXPECT_EQ(failing.form.state().binDir, L"\\Bin");  // start-up goes on
+
+  Rig hidden;  // a hidden or system Temp is there all the same: no warning, and Start works
+  hidden.sys.entries.erase(L"C:\\Windows\\Temp");
+  hidden.sys.hiddenFolders.insert(L"C:\\Windows\\Temp");
+  hidden.sys.folderCreationFails = true;
+  hidden.Load();
+  hidden.StartApply();
+  EXPECT_EQ(hidden.ui.boxes.size(), 1u);  // the confirmation alone
+  EXPECT_TRUE(hidden.sys.watching);
 }
 
 TEST(Form1ViewToggle, MaximiseFlipsBetweenCompactAndExpandedAndNeverStaysMaximised) {
@@ -138,12 +147,15 @@ TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInT
   }
 }
 
-TEST(Form1CloseGuard, ACloseDuringAQueryWaitsForTheQueryToEnd) {
+TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   Rig rig;
   rig.Load();
   rig.sys.AddFile(L"E:\\a.wim");
+  rig.sys.AddFile(L"E:\\b.wim");
   bool allowedDuringWait = true;
   rig.sys.onRun = [&](const std::wstring&) {
+    rig.sys.AddFile(L"C:\\Windows\\temp\\WIMInfo.xml", Utf16Le(WimXml({L"10"})));
+    rig.ui.Type(L"E:\\b.wim");  // queued behind the query: dropped by the close
     allowedDuringWait = rig.form.OnQueryClose();
     EXPECT_FALSE(rig.ui.closed);
     return RunResult{true, 0};
@@ -151,7 +163,11 @@ TEST(Form1CloseGuard, ACloseDuringAQueryWaitsForTheQueryToEnd) {
   rig.ui.Type(L"E:\\a.wim");
   EXPECT_FALSE(allowedDuringWait);
   EXPECT_TRUE(rig.ui.boxes.empty());
-  EXPECT_TRUE(rig.ui.closed);  // carried out once the handler was done
+  EXPECT_EQ(Starting(rig.sys.log, L"run ").size(), 1u);
+  EXPECT_EQ(Starting(rig.sys.log, L"cancel wait").size(), 1u);
+  EXPECT_FALSE(rig.sys.HasFile(L"C:\\Windows\\temp\\WIMInfo.bat"));
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0) << "a cancelled query's output is not read";
+  EXPECT_TRUE(rig.ui.closed);
 }
 
 }  // namespace

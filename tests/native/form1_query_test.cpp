@@ -128,12 +128,14 @@ TEST(Form1Query, OutputsThatAreNoDescriptionLeaveAllThreeListsEmpty) {
 }
 
 TEST(Form1Query, TextThatNamesNoVisibleFileEmptiesOnlyTheEditionList) {
-  for (const wchar_t* text : {L"E:\\sources", L"E:\\hidden.wim", L"E:\\none.wim", L""}) {
+  for (const wchar_t* text :
+       {L"E:\\sources", L"E:\\hidden.wim", L"E:\\none.wim", L"", L"CON", L"E:\\x\\nul.wim", L"lpt1 .txt"}) {
     SCOPED_TRACE(Narrow(text));
     Rig rig;
     rig.Load();
     rig.sys.AddFolder(L"E:\\sources");
     rig.sys.files[L"E:\\hidden.wim"] = "";  // the look-up does not see it
+    for (const wchar_t* device : {L"CON", L"E:\\x\\nul.wim", L"lpt1 .txt"}) rig.sys.AddFile(device);  // it sees devices
     rig.ChooseImage(L"E:\\a.wim", kTwoImages);
     rig.ui.Type(text);
     EXPECT_EQ(Runs(rig), 1u);
@@ -147,6 +149,15 @@ TEST(Form1Query, TextThatNamesNoVisibleFileEmptiesOnlyTheEditionList) {
   anyExtension.sys.AddFile(L"E:\\notes.txt");
   anyExtension.ui.Type(L"E:\\notes.txt");
   EXPECT_EQ(Runs(anyExtension), 1u);
+
+  Rig relative;  // a typed path is made full before it is looked up and shortened
+  relative.Load();
+  relative.sys.AddFile(L"E:\\my images\\x.wim");
+  relative.sys.fullPaths[L"E:x.wim"] = L"E:\\my images\\x.wim";
+  relative.sys.shortPaths[L"E:\\my images\\x.wim"] = L"E:\\MYIMAG~1\\x.wim";
+  relative.ui.Type(L"E:x.wim");
+  ASSERT_EQ(Starting(relative.sys.log, L"write ").size(), 1u);
+  EXPECT_NE(Starting(relative.sys.log, L"write ")[0].find(L" \"E:\\MYIMAG~1\\x.wim\" "), std::wstring::npos);
 }
 
 TEST(Form1Query, PathsOutsideTheCodePageWithoutShortFormAreRefused) {

@@ -181,6 +181,29 @@ TEST(Form1Watch, AnEndedToolWithItsDoneLineCompletesAtOnce) {
   }
 }
 
+// Each launch starts the watch at 100 ms, and an output that cannot be read just after the tool's end
+// (a passing sharing violation) is read again on the next ticks instead of failing the run.
+TEST(Form1Watch, ALaunchStartsAt100MsAndAnUnreadableEndIsReadAgain) {
+  Rig rig;
+  rig.Load();
+  rig.ui.timerInterval = 1000;  // left by a run that failed in its second stage
+  rig.StartApply();
+  EXPECT_EQ(rig.ui.timerInterval, 100);
+  rig.sys.files[kApplyXml] = WholeWindowsOutput();
+  rig.sys.failingReads[kApplyXml] = 3;
+  rig.sys.watchedEnded = true;
+  rig.ui.timerInterval = 1000;
+  rig.form.OnWatchedEnded();
+  EXPECT_TRUE(rig.ui.timerEnabled);
+  EXPECT_EQ(rig.ui.timerInterval, 100);
+  rig.form.OnTimer();
+  rig.form.OnTimer();
+  EXPECT_EQ(rig.ui.boxes.size(), 1u) << "no failure while the output may still be read";
+  rig.form.OnTimer();
+  ExpectCompleted(rig);
+  EXPECT_EQ(rig.ui.boxes.back().caption, L"提示：");
+}
+
 TEST(Form1Status, AClickReportsTheBarExceptAtTheRestingText) {
   Rig rig;
   rig.Load();

@@ -58,6 +58,17 @@ TEST(IsDriveName, ExactlyALetterAndAColon) {
   }
 }
 
+TEST(NamesDevice, TheDeviceNamesInAnyFormAndNothingElse) {
+  for (const wchar_t* yes : {L"CON", L"nul", L"NUL.wim", L"S:\\matrix\\NUL.wim", L"aux.tar.gz", L"C:prn", L"com1",
+                             L"COM9.esd", L"lpt1 .txt", L"x/LPT9", L"CONIN$", L"conout$.wim", L"\\\\.\\CON", L"con:"}) {
+    EXPECT_TRUE(NamesDevice(yes)) << Narrow(yes);
+  }
+  for (const wchar_t* no : {L"", L"S:\\small.wim", L"CON\\a.wim", L"console.wim", L"com0", L"com10", L"lpt", L"xnul.wim",
+                            L"S:\\nul.wim\\x.wim", L"\\\\.\\S:\\small.wim", L"C:", L"conin"}) {
+    EXPECT_FALSE(NamesDevice(no)) << Narrow(no);
+  }
+}
+
 TEST(DriveOfFolder, TheDriveOfAnyLocalFolder) {
   EXPECT_EQ(DriveOfFolder(L"D:\\a\\b\\c"), L"D:");
   EXPECT_EQ(DriveOfFolder(L"E:\\"), L"E:");

@@ -78,7 +78,7 @@ struct Shown {
 };
 
 void PrintTo(const Shown& s, std::ostream* os) {
-  static const char* const kinds[] = {"Stage", "Complete", "Failed"};
+  static const char* const kinds[] = {"Stage", "Complete", "Failed", "Reread"};
   *os << "{" << kinds[static_cast<int>(s.kind)] << ", "
       << (s.status == kCreating     ? "creating"
           : s.status == kExtracting ? "extracting"
@@ -309,6 +309,18 @@ TEST(WatchTick, ToolThatEndsWithoutTheDoneLineFails) {
   output += "\r\n" + ExtractingReport(1, 10) + ExtractingReport(2, 10) + "\r\nERROR: disk full\r\n";
   EXPECT_EQ(TickOn(counters, output, true), Failed());
   EXPECT_EQ(TickOn(counters, "", true), Failed()) << "a tool that never wrote anything";
+
+  // An output that cannot be read after the end is read again on the next ticks, soon, before the
+  // run fails; a read that succeeds starts the count again.
+  const Shown reread{Kind::Reread, L"", kFinishedStageInterval, -1};
+  counters = StageCounters{};
+  for (int i = 0; i < kUnreadOutputRetries; ++i) EXPECT_EQ(Show(WatchTick(counters, L"", true, false)), reread);
+  EXPECT_EQ(Show(WatchTick(counters, L"", true, false)), Failed());
+  counters = StageCounters{};
+  EXPECT_EQ(Show(WatchTick(counters, L"", true, false)), reread);
+  EXPECT_EQ(TickOn(counters, kHeader, false), Stage(kCreating, -1, -1));
+  EXPECT_EQ(counters.unread, 0);
+  EXPECT_EQ(Show(WatchTick(counters, L"", false, false)), Stage(kCreating, -1, -1)) << "the tool still runs";
 
   // Ended with the done line: the remaining ticks finish the run.
   counters = StageCounters{};

@@ -106,12 +106,15 @@ bool App::WaitExit(DWORD timeoutMs) {
   return process_.valid() && ::WaitForSingleObject(process_.process(), timeoutMs) == WAIT_OBJECT_0;
 }
 
+// The reads below wait for the program's thread (up to their time-out) instead of giving up when it
+// looks hung: a thread that has just come back from a wait of more than five seconds on a tool
+// counts as hung until it fetches its next message, and a box it shows then would read as empty.
 std::wstring App::WindowText(HWND h) const {
   DWORD_PTR length = 0;
-  if (!::SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 5000, &length)) return std::wstring();
+  if (!::SendMessageTimeoutW(h, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, 5000, &length)) return std::wstring();
   std::wstring text(length + 1, L'\0');
   DWORD_PTR got = 0;
-  ::SendMessageTimeoutW(h, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_ABORTIFHUNG, 5000, &got);
+  ::SendMessageTimeoutW(h, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(&text[0]), SMTO_NORMAL, 5000, &got);
   text.resize(got);
   return text;
 }
@@ -134,20 +137,20 @@ HWND App::Focused() const {
 
 bool App::Checked(Ctl c) const {
   DWORD_PTR state = 0;
-  ::SendMessageTimeoutW(Control(c), BM_GETCHECK, 0, 0, SMTO_ABORTIFHUNG, 5000, &state);
+  ::SendMessageTimeoutW(Control(c), BM_GETCHECK, 0, 0, SMTO_NORMAL, 5000, &state);
   return state == BST_CHECKED;
 }
 
 std::vector<std::wstring> App::Items(Ctl c) const {
   std::vector<std::wstring> items;
   DWORD_PTR count = 0;
-  ::SendMessageTimeoutW(Control(c), CB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 5000, &count);
+  ::SendMessageTimeoutW(Control(c), CB_GETCOUNT, 0, 0, SMTO_NORMAL, 5000, &count);
   for (DWORD_PTR i = 0; i < count && count != static_cast<DWORD_PTR>(CB_ERR); ++i) {
     DWORD_PTR length = 0;
-    ::SendMessageTimeoutW(Control(c), CB_GETLBTEXTLEN, i, 0, SMTO_ABORTIFHUNG, 5000, &length);
+    ::SendMessageTimeoutW(Control(c), CB_GETLBTEXTLEN, i, 0, SMTO_NORMAL, 5000, &length);
     std::wstring item(length + 1, L'\0');
     DWORD_PTR got = 0;
-    ::SendMessageTimeoutW(Control(c), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]), SMTO_ABORTIFHUNG, 5000,
+    ::SendMessageTimeoutW(Control(c), CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(&item[0]), SMTO_NORMAL, 5000,
                           &got);
     item.resize(got);
     items.push_back(item);
@@ -157,7 +160,7 @@ std::vector<std::wstring> App::Items(Ctl c) const {
 
 int App::Selected(Ctl c) const {
   DWORD_PTR index = 0;
-  ::SendMessageTimeoutW(Control(c), CB_GETCURSEL, 0, 0, SMTO_ABORTIFHUNG, 5000, &index);
+  ::SendMessageTimeoutW(Control(c), CB_GETCURSEL, 0, 0, SMTO_NORMAL, 5000, &index);
   return static_cast<int>(static_cast<LONG_PTR>(index));
 }
 

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <map>
@@ -26,13 +27,15 @@ const wchar_t kCloseRefused[] = L"正在安装系统，无法关闭！";
 const wchar_t kBadSource[] = L"Windows源无效！";
 const wchar_t kBadTarget[] = L"“安装到...”一栏必须是一个盘符加冒号";
 const wchar_t kBadBoot[] = L"“主引导：”一栏必须是一个盘符加冒号";
+const char kEarlierQuery[] = "left by an earlier query";
 
 enum class Prog { Main, NoTool, NoBoot, Spare, OnDriveP };
 // Query: the image path is typed, the lists are checked. Start: then the fields and Start, which
 // must be refused before anything runs. Cancel: the confirmation comes and is cancelled. Install:
 // the confirmation is accepted and the run followed to its last box.
 enum class Flow { Query, Start, Cancel, Install };
-// Where the close request is made: nowhere, when idle after the query, while the query runs, while
+// Where the close request is made: nowhere, when idle after the query, while a query whose tool
+// never ends waits, while
 // the target is formatted, while the image is applied, while the last box is open, after the run.
 enum class CloseAt { Never, Idle, Query, Format, Apply, EndBox, AfterRun };
 // The small image, the image whose names hold 0x0A bytes in UTF-16 (names.wim), or nothing.
@@ -43,12 +46,14 @@ enum class End { None, Error, BootNote, Done, Restart };
 // What the stand-ins log: nothing, the format alone, the whole run (format, boot tools), or the
 // whole run and the restart.
 enum class Calls { None, Format, Whole, WholeAndRestart };
-enum class Tamper { None, TakeToolAway, TempBecomesFile };
+enum class Tamper { None, TakeToolAway, TempBecomesFile, HideTemp };
 
 struct Row {
   const char* name;
   Flow flow;
   std::wstring image = L"";  // under the matrix folder unless it names a drive; empty: the rig's small image
+  bool asTyped = false;      // the image text is typed as it stands (relative to the program's folder)
+  bool noQuery = false;      // no image query may run: a WIMInfo.xml left before stays as it was
   Lists lists = Lists::Small;
   End end = End::None;
   std::vector<std::wstring> endText = {};  // pieces the last box must hold
@@ -83,6 +88,11 @@ std::wstring DeeperImage() {
   return path + L"\\image.wim";
 }
 
+std::wstring ForwardSlashes(std::wstring path) {
+  for (wchar_t& ch : path) ch = ch == L'\\' ? L'/' : ch;
+  return path;
+}
+
 Row PathRow(const char* name, const std::wstring& image) {
   Row r{name, Flow::Query};
   r.image = image;
@@ -95,6 +105,15 @@ Row PathInstallRow(const char* name, const std::wstring& image) {
   r.end = End::Done;
   r.calls = Calls::Whole;
   r.restart = false;
+  return r;
+}
+
+Row TypedRow(const char* name, const std::wstring& image, Lists lists) {
+  Row r{name, Flow::Query};
+  r.image = image;
+  r.asTyped = true;
+  r.lists = lists;
+  r.noQuery = lists == Lists::Empty;
   return r;
 }
 
@@ -185,6 +204,12 @@ std::vector<Row> Rows() {
       PathRow("Path_Over260", DeepImage()),
       PathRow("Path_ShortFormOver260", DeeperImage()),
       PathRow("Path_ForwardSlashes", L"S:/matrix/a&b/x&y.wim"),
+      PathRow("Path_ForwardSlashesOver260", ForwardSlashes(L"S:\\matrix\\" + DeepImage())),
+      PathRow("Path_DriveRelativeWithDotDot", L"S:matrix\\a&b\\..\\(x86)\\a(1).wim"),
+      TypedRow("Path_Relative", L"..\\Morvane Tools\\images\\small.wim", Lists::Small),
+      // Device names are no files: nothing is queried.
+      TypedRow("Device_Con", L"CON", Lists::Empty),
+      TypedRow("Device_NulWim", L"NUL.wim", Lists::Empty),
       PathRow("Path_SolidEsd", L"small.esd"),
       PathInstallRow("Path_Percent_Install", L"%OS%\\%PATH%.wim"),
       PathInstallRow("Path_AllTogether_Install", L"all & %OS% ^ (x) !\\映像 ภาพ 100%.wim"),
@@ -288,6 +313,9 @@ std::vector<Row> Rows() {
     Row r = DriveRow("Target_ImageDriveLowerCase", L"S:", L"B:", L"不能安装到[S:]盘：所选的映像文件就在这个盘上");
     r.image = L"s:\\small.wim";
     rows.push_back(r);
+    r.name = "Target_ImageDriveRelative";  // no backslash after the drive: the image is on S: all the same
+    r.image = L"S:small.wim";
+    rows.push_back(r);
     r.name = "Target_ImageDriveDevicePath";
     r.image = L"\\\\.\\S:\\small.wim";
     rows.push_back(r);
@@ -327,11 +355,20 @@ std::vector<Row> Rows() {
     rows.push_back(r);
   }
 
+  {
+    // A hidden and system Temp is the program's Temp all the same: no warning, a whole run.
+    Row r = CloseRow("Temp_HiddenAndSystem", Flow::Install, CloseAt::Never);
+    r.windirVar = L"MORVANE_WINDIR_HIDDENTEMP";
+    r.tamper = Tamper::HideTemp;
+    rows.push_back(r);
+  }
+
   rows.push_back(Row{"Confirmation_Cancelled", Flow::Cancel});
 
   // A close request in every state.
   rows.push_back(CloseRow("Close_Idle", Flow::Query, CloseAt::Idle));
-  rows.push_back(CloseRow("Close_DuringQuery", Flow::Query, CloseAt::Query, {{L"MORVANE_TOOL_DELAY_MS", L"info=2500"}}));
+  rows.push_back(CloseRow("Close_DuringANeverEndingQuery", Flow::Query, CloseAt::Query,
+                          {{L"MORVANE_TOOL_DELAY_MS", L"info=3600000"}}));
   rows.push_back(CloseRow("Close_DuringFormat", Flow::Install, CloseAt::Format,
                           {{L"MORVANE_STANDIN_DELAY_MS", L"format.com=2500"}}));
   rows.push_back(CloseRow("Close_DuringApply", Flow::Install, CloseAt::Apply, {{L"MORVANE_TOOL_DELAY_MS", L"apply=2500"}}));
@@ -347,6 +384,19 @@ std::vector<Row> Rows() {
 }
 
 // ---- the run of one row ----
+
+// How many processes of the prefix run the program file `name`.
+int ProcessesNamed(const wchar_t* name) {
+  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return -1;
+  int count = 0;
+  PROCESSENTRY32W entry = {};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (lstrcmpiW(entry.szExeFile, name) == 0) ++count;
+  }
+  return count;
+}
 
 bool MoveAside(const std::wstring& path) { return ::MoveFileExW(path.c_str(), (path + L".away").c_str(), 0) != 0; }
 void MoveBack(const std::wstring& path) { ::MoveFileExW((path + L".away").c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING); }
@@ -409,11 +459,12 @@ class Matrix : public ::testing::TestWithParam<Row> {
     for (const wchar_t* name : {L"apply.bat", L"apply.xml", L"apply.err", L"WIMInfo.bat"}) {
       ::DeleteFileW((windir_ + L"\\temp\\" + name).c_str());
     }
+    if (row.noQuery) ASSERT_TRUE(WriteAll(windir_ + L"\\temp\\WIMInfo.xml", kEarlierQuery));
     const wchar_t* exeVar[] = {L"MORVANE_EXE", L"MORVANE_NOTOOL_EXE", L"MORVANE_NOBOOT_EXE", L"MORVANE_SPARE_EXE",
                                L"MORVANE_DRIVE_P_EXE"};
     exe_ = EnvOr(exeVar[static_cast<int>(row.prog)]);
     ASSERT_FALSE(exe_.empty());
-    const bool absolute = row.image.find(L':') != std::wstring::npos;
+    const bool absolute = row.asTyped || row.image.find(L':') != std::wstring::npos;
     image_ = row.image.empty() ? EnvOr(L"MORVANE_SMALL_IMAGE") : absolute ? row.image : matrix_ + L"\\" + row.image;
   }
 
@@ -442,7 +493,18 @@ class Matrix : public ::testing::TestWithParam<Row> {
     }
   }
 
+  // Before the launch: the Temp folder is made hidden and system.
+  void HideTemp() {
+    const std::wstring temp = windir_ + L"\\Temp";
+    ASSERT_TRUE(::SetFileAttributesW(temp.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+    const DWORD attributes = ::GetFileAttributesW(temp.c_str());
+    ASSERT_EQ(attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM), DWORD{FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM});
+    tempHidden_ = true;
+  }
+
   void Undo() {
+    if (tempHidden_) ::SetFileAttributesW((windir_ + L"\\Temp").c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    tempHidden_ = false;
     for (const std::wstring& path : moved_) MoveBack(path);
     moved_.clear();
     if (tempReplaced_) {
@@ -507,15 +569,16 @@ class Matrix : public ::testing::TestWithParam<Row> {
     EXPECT_TRUE(app_.Running());
   }
 
-  // Types the path while a close request comes in: the window stays until the query is over.
+  // Types the path, whose query's tool never ends, and asks to close meanwhile: the query's
+  // processes are ended and the window closes.
   void CloseDuringQuery() {
     SideTyping typing(app_, image_);
     const std::wstring batch = windir_ + L"\\temp\\WIMInfo.bat";
-    EXPECT_TRUE(app_.WaitFor([&] { return FileExists(batch); }, 10000)) << "the query did not start";
+    EXPECT_TRUE(app_.WaitFor([&] { return FileExists(batch) && ProcessesNamed(L"wimlib-imagex.exe") > 0; }, 10000))
+        << "the query's tool did not start";
     app_.RequestClose();
-    EXPECT_FALSE(app_.WaitExit(800)) << "closed in the middle of the query";
-    EXPECT_TRUE(FileExists(batch)) << "the query should still be running";
-    EXPECT_TRUE(app_.WaitExit(20000)) << "no close after the query";
+    EXPECT_TRUE(app_.WaitExit(20000)) << "the window did not close";
+    EXPECT_EQ(ProcessesNamed(L"wimlib-imagex.exe"), 0) << "the query's tool still runs";
     EXPECT_TRUE(typing.Wait(10000));
   }
 
@@ -523,6 +586,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
     const Row& row = GetParam();
     std::map<std::wstring, std::wstring> env = row.env;
     if (row.windirVar) env[L"windir"] = windir_;
+    if (row.tamper == Tamper::HideTemp) HideTemp();
     EarlyBoxLaunch launch;
     ASSERT_TRUE(launch.Launch(app_, exe_, env)) << "the main window did not appear";
     for (const Box& b : launch.early) boxes_.push_back(b);
@@ -693,6 +757,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
       if (call.rfind("format.com", 0) == 0) EXPECT_EQ(call, FormatCall(L"T:")) << "formatted a drive it must not";
       if (row.end != End::Restart) EXPECT_NE(call.rfind("shutdown.exe", 0), 0u) << call;
     }
+    if (row.noQuery) EXPECT_EQ(ReadAll(windir_ + L"\\temp\\WIMInfo.xml"), kEarlierQuery) << "a query ran";
     for (const Box& box : boxes_) {
       if (row.end != End::Done && row.end != End::Restart) {
         EXPECT_EQ(box.text.find(kStageDone), std::wstring::npos) << "success reported: " << Utf8(box.text);
@@ -705,6 +770,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
   std::vector<Box> boxes_;
   std::vector<std::wstring> moved_;
   bool tempReplaced_ = false;
+  bool tempHidden_ = false;
 };
 
 TEST_P(Matrix, Row) {

@@ -93,6 +93,9 @@ if [ "$variant" = wow64 ]; then
   # the System32 it sees (syswow64). Neither has a second copy it could take by mistake.
   rm -f "$app/Bin/wimlib-imagex.exe" "$prefix/drive_c/windows/system32/format.com"
 fi
+# An image beside the program, for a path typed relative to the program's folder.
+mkdir -p "$app/images"
+cp "$work/s/small.wim" "$app/images/"
 # A program folder with the tool in Bin only, and two Windows folders told apart by SysWOW64.
 probe="$prefix/drive_c/Tools Probe"
 mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fakewin-wow/Temp" \
@@ -101,7 +104,8 @@ cp "$exe" "$probe/MorvaneSetup.exe"
 cp "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh" "$probe/Bin/"
 # For the fault matrix: program folders without the image tool, without the boot tools, a whole
 # spare one (its tool may be taken away during a run), and one on a drive of its own (P:); Windows
-# folders without format.com, with a plain file where Temp belongs, and one whose Temp may go away.
+# folders without format.com, with a plain file where Temp belongs, one whose Temp may go away, and
+# one whose Temp the matrix makes hidden and system.
 for variant in NoTool NoBoot Spare; do
   d="$prefix/drive_c/Morvane $variant"
   rm -rf "$d"
@@ -116,10 +120,12 @@ cp "$exe" "$work/p/MorvaneSetup.exe"
 install_tools "$work/p" "$fx" || exit 2
 wine_map_drive "$prefix" p "$work/p"
 mkdir -p "$prefix/drive_c/fakewin-noformat/Temp" "$prefix/drive_c/fakewin-noformat/System32" \
-  "$prefix/drive_c/fakewin-filetemp" "$prefix/drive_c/fakewin-vanish/Temp"
+  "$prefix/drive_c/fakewin-filetemp"
 printf 'not a folder\r\n' >"$prefix/drive_c/fakewin-filetemp/Temp"
-mkdir -p "$prefix/drive_c/fakewin-vanish/System32"
-install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-vanish/System32/format.com"
+for w in vanish hiddentemp; do
+  mkdir -p "$prefix/drive_c/fakewin-$w/Temp" "$prefix/drive_c/fakewin-$w/System32"
+  install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-$w/System32/format.com"
+done
 # A Windows folder whose name has a letter outside ASCII, for the runs under an English locale.
 mkdir -p "$prefix/drive_c/fakewin-café/Temp" "$prefix/drive_c/fakewin-café/System32"
 install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-café/System32/format.com"
@@ -130,7 +136,8 @@ export MORVANE_WINDIR_PLAIN='C:\fakewin-plain' MORVANE_WINDIR_WOW='C:\fakewin-wo
 export MORVANE_NOTOOL_EXE='C:\Morvane NoTool\MorvaneSetup.exe' MORVANE_NOBOOT_EXE='C:\Morvane NoBoot\MorvaneSetup.exe'
 export MORVANE_SPARE_EXE='C:\Morvane Spare\MorvaneSetup.exe' MORVANE_DRIVE_P_EXE='P:\MorvaneSetup.exe'
 export MORVANE_WINDIR_NOFORMAT='C:\fakewin-noformat' MORVANE_WINDIR_FILETEMP='C:\fakewin-filetemp'
-export MORVANE_WINDIR_VANISH='C:\fakewin-vanish' MORVANE_WINDIR_ACCENT='C:\fakewin-café'
+export MORVANE_WINDIR_VANISH='C:\fakewin-vanish' MORVANE_WINDIR_HIDDENTEMP='C:\fakewin-hiddentemp'
+export MORVANE_WINDIR_ACCENT='C:\fakewin-café'
 export MORVANE_MATRIX='S:\matrix'
 export MORVANE_ARCH=$arch
 case "$variant" in winxp | winxp64) export MORVANE_SYSVER=5 ;; esac

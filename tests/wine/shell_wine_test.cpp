@@ -160,6 +160,9 @@ class InProcessWindow : public ::testing::Test {
     FileListData data(std::move(files), offer);
     DWORD effect = DROPEFFECT_COPY;
     window->drop_target()->Drop(&data, 0, POINTL{0, 0}, &effect);
+    // The drop returns before the path is taken, and so before the query that it starts.
+    EXPECT_EQ(window->Text(Ctl::Text1), L"before");
+    PumpPendingMessages(nullptr);
     return window->Text(Ctl::Text1);
   }
   OleThreadGuard ole;

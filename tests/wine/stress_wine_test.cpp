@@ -112,7 +112,7 @@ std::wstring StatusText(const App& app) {
   wchar_t buffer[512] = {};
   DWORD_PTR got = 0;
   if (!::SendMessageTimeoutW(app.Control(Ctl::Status), WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer),
-                             SMTO_ABORTIFHUNG, 5000, &got)) {
+                             SMTO_NORMAL, 5000, &got)) {
     return std::wstring();
   }
   return std::wstring(buffer, got);
