@@ -266,12 +266,5 @@ TEST_F(RealApplyOutput, WatchShowsTheExtractionAndCompletesOverGrowingOutput) {
   EXPECT_GE(extractingPercents, 2) << "the extraction's own percentages were shown";
 }
 
-TEST_F(RealApplyOutput, WholeOutputFinishesInFourTicks) {
-  StageCounters counters;
-  std::vector<Shown> shown;
-  for (int i = 0; i < 4; ++i) shown.push_back(TickOn(counters, output_, true));
-  EXPECT_THAT(shown, ::testing::ElementsAre(Finished(kCreating), Finished(kExtracting), Finished(kApplying), Complete()));
-}
-
 }  // namespace
 }  // namespace morvane
