@@ -3,64 +3,39 @@
 
 #include <gtest/gtest.h>
 
-#include <ostream>
 #include <string>
 
 namespace morvane {
 namespace {
 
-struct MidCase {
-  const char* what;
-  std::wstring source;
-  std::wstring start;
-  std::wstring end;
-  int order;
-  std::wstring expected;
-};
-
-void PrintTo(const MidCase& c, std::ostream* os) { *os << c.what; }
-
-class MidStrTest : public ::testing::TestWithParam<MidCase> {};
-
-TEST_P(MidStrTest, CutsBetweenMarkers) {
-  const MidCase& c = GetParam();
-  EXPECT_EQ(MidStr(c.source, c.start, c.end, c.order), c.expected);
+TEST(MidStr, CutsBetweenMarkers) {
+  struct Row {
+    const char* name;
+    std::wstring source, start, end;
+    int order;
+    std::wstring expected;
+  };
+  const std::wstring twoNames = L"<IMAGE><NAME>1</NAME><FLAGS>x</FLAGS><NAME>2</NAME></IMAGE>";
+  const Row rows[] = {
+      {"order 0 takes the first element", twoNames, L"<NAME>", L"</NAME>", 0, L"1"},
+      {"order 1 runs to the last end marker", twoNames, L"<NAME>", L"</NAME>", 1, L"1</NAME><FLAGS>x</FLAGS><NAME>2"},
+      {"any order but 0 counts as not 0", twoNames, L"<NAME>", L"</NAME>", -1, L"1</NAME><FLAGS>x</FLAGS><NAME>2"},
+      {"missing start marker", L"<DESCRIPTION>d</DESCRIPTION>", L"<NAME>", L"</NAME>", 0, L""},
+      {"no end marker at all", L"<NAME>cut off", L"<NAME>", L"</NAME>", 0, L""},
+      {"end marker only before the start", L"</NAME>x<NAME>y", L"<NAME>", L"</NAME>", 0, L""},
+      {"end marker only before the start, order 1", L"</NAME>x<NAME>y", L"<NAME>", L"</NAME>", 1, L""},
+      {"end marker inside the start marker, order 1", L"<NAME>", L"<NAME>", L"NAME>", 1, L""},
+      {"the end is searched behind the start", L"|a|b|", L"|", L"|", 0, L"a"},
+      {"empty element", L"<NAME></NAME>", L"<NAME>", L"</NAME>", 0, L""},
+      {"lower-case tags are not the markers", L"<name>x</name><NAME>y</NAME>", L"<NAME>", L"</NAME>", 0, L"y"},
+      {"content is taken verbatim", L"<NAME> R&amp;D \t专业版</NAME>", L"<NAME>", L"</NAME>", 0, L" R&amp;D \t专业版"},
+      {"percentage of a report", L" 12 GiB of 20 GiB (60%) done\r", L"(", L"%)", 0, L"60"},
+      {"first open paren wins", L"(a (37%) done", L"(", L"%)", 0, L"a (37"},
+  };
+  for (const Row& row : rows) {
+    EXPECT_EQ(MidStr(row.source, row.start, row.end, row.order), row.expected) << row.name;
+  }
 }
-
-const std::wstring kTwoNames = L"<IMAGE><NAME>1</NAME><FLAGS>x</FLAGS><NAME>2</NAME></IMAGE>";
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, MidStrTest,
-    ::testing::Values(
-        MidCase{"order 0 takes the first element", kTwoNames, L"<NAME>", L"</NAME>", 0, L"1"},
-        MidCase{"order 1 runs to the last end marker", kTwoNames, L"<NAME>", L"</NAME>", 1,
-                L"1</NAME><FLAGS>x</FLAGS><NAME>2"},
-        MidCase{"any order but 0 counts as not 0", kTwoNames, L"<NAME>", L"</NAME>", -1,
-                L"1</NAME><FLAGS>x</FLAGS><NAME>2"},
-        MidCase{"order 0 with one element", L"<A><NAME>Pro</NAME></A>", L"<NAME>", L"</NAME>", 0, L"Pro"},
-        MidCase{"missing start marker", L"<DESCRIPTION>d</DESCRIPTION>", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"missing start marker, order 1", L"<DESCRIPTION>d</DESCRIPTION>", L"<NAME>", L"</NAME>", 1, L""},
-        MidCase{"no end marker at all", L"<NAME>cut off", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"no end marker at all, order 1", L"<NAME>cut off", L"<NAME>", L"</NAME>", 1, L""},
-        MidCase{"end marker only before the start", L"</NAME>x<NAME>y", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"end marker only before the start, order 1", L"</NAME>x<NAME>y", L"<NAME>", L"</NAME>", 1, L""},
-        MidCase{"end marker overlapping the start marker", L"<NAME>", L"<NAME>", L"NAME>", 0, L""},
-        MidCase{"end marker overlapping the start marker, order 1", L"<NAME>", L"<NAME>", L"NAME>", 1, L""},
-        MidCase{"empty element", L"<NAME></NAME>", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"empty element, order 1", L"<NAME></NAME>", L"<NAME>", L"</NAME>", 1, L""},
-        MidCase{"empty source", L"", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"lower-case tags are not the markers", L"<name>x</name>", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"lower-case end tag is not the marker", L"<NAME>x</name>", L"<NAME>", L"</NAME>", 0, L""},
-        MidCase{"mixed case start tag is skipped for the real one", L"<Name>a</Name><NAME>b</NAME>", L"<NAME>",
-                L"</NAME>", 0, L"b"},
-        MidCase{"content is taken verbatim", L"<NAME> R&amp;D \t</NAME>", L"<NAME>", L"</NAME>", 0,
-                L" R&amp;D \t"},
-        MidCase{"non-ASCII content", L"<NAME>专业版</NAME>", L"<NAME>", L"</NAME>", 0, L"专业版"},
-        MidCase{"same marker at both ends", L"|a|b|", L"|", L"|", 0, L"a"},
-        MidCase{"same marker at both ends, order 1", L"|a|b|", L"|", L"|", 1, L"a|b"},
-        MidCase{"percentage of a report", L" 12 GiB of 20 GiB (60%) done\r", L"(", L"%)", 0, L"60"},
-        MidCase{"first open paren wins", L"(a (37%) done", L"(", L"%)", 0, L"a (37"},
-        MidCase{"end marker right at the source's end", L"x(5%)", L"(", L"%)", 0, L"5"}));
 
 }  // namespace
 }  // namespace morvane
