@@ -10,9 +10,9 @@ repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${BENCH_BUILD:-$repo/build/bench}"
 
 cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-if ! make -C "$build" help | grep ' watch_bench$' >/dev/null; then
+if ! cmake --build "$build" --target help | grep ' watch_bench$' >/dev/null; then
   echo "bench-watch.sh: Google Benchmark was not found (Debian: libbenchmark-dev), no watch_bench target" >&2
   exit 1
 fi
-make -C "$build" -j"$(nproc)" --no-print-directory watch_bench >/dev/null
+cmake --build "$build" -j "$(nproc)" --target watch_bench >/dev/null
 "$build/watch_bench" --benchmark_repetitions=3 --benchmark_report_aggregates_only=true "$@"

@@ -15,10 +15,11 @@ esac
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${FUZZ_BUILD:-$repo/build/fuzz}"
+werror=$([ "${CI:-}" = true ] && echo ON || echo OFF)
 
 cmake -S "$repo" -B "$build" -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON >/dev/null
-make -C "$build" -j"$(nproc)" --no-print-directory >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVANE_FUZZ=ON -DMORVANE_WERROR="$werror" >/dev/null
+cmake --build "$build" -j "$(nproc)" >/dev/null
 
 status=0
 for source in "$repo"/tests/fuzz/*_fuzz.cpp; do

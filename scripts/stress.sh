@@ -13,8 +13,8 @@ set -uo pipefail
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${STRESS_BUILD:-$repo/build/x64}"
 if [ "${STRESS_MAKE:-0}" = 1 ]; then
-  make -C "$build" -j"$(nproc)" --no-print-directory wine_tests fixtures >/dev/null || exit 2
-  make -C "$repo/build/x64-app" -j"$(nproc)" --no-print-directory MorvaneSetup >/dev/null || exit 2
+  cmake --build "$build" -j "$(nproc)" --target wine_tests fixtures >/dev/null || exit 2
+  cmake --build "$repo/build/x64-app" -j "$(nproc)" --target MorvaneSetup >/dev/null || exit 2
 fi
 
 out=$(mktemp /tmp/morvane-stress.XXXXXX)

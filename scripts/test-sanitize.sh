@@ -9,9 +9,10 @@ set -euo pipefail
 
 repo="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 build="${SAN_BUILD:-$repo/build/sanitize}"
+werror=$([ "${CI:-}" = true ] && echo ON || echo OFF)
 
-cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON >/dev/null
-make -C "$build" -j"$(nproc)" --no-print-directory morvane_tests >/dev/null
+cmake -S "$repo" -B "$build" -DCMAKE_BUILD_TYPE=Debug -DMORVANE_SANITIZE=ON -DMORVANE_WERROR="$werror" >/dev/null
+cmake --build "$build" -j "$(nproc)" --target morvane_tests >/dev/null
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1}"
 export UBSAN_OPTIONS="${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}"

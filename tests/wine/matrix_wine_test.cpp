@@ -459,7 +459,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
     for (const wchar_t* name : {L"apply.bat", L"apply.xml", L"apply.err", L"WIMInfo.bat"}) {
       ::DeleteFileW((windir_ + L"\\temp\\" + name).c_str());
     }
-    if (row.noQuery) ASSERT_TRUE(WriteAll(windir_ + L"\\temp\\WIMInfo.xml", kEarlierQuery));
+    if (row.noQuery) { ASSERT_TRUE(WriteAll(windir_ + L"\\temp\\WIMInfo.xml", kEarlierQuery)); }
     const wchar_t* exeVar[] = {L"MORVANE_EXE", L"MORVANE_NOTOOL_EXE", L"MORVANE_NOBOOT_EXE", L"MORVANE_SPARE_EXE",
                                L"MORVANE_DRIVE_P_EXE"};
     exe_ = EnvOr(exeVar[static_cast<int>(row.prog)]);
@@ -565,7 +565,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
     EXPECT_EQ(refused.text, kCloseRefused);
     app_.Answer(refused, IDOK);
     EXPECT_TRUE(app_.WaitGone(refused));
-    if (query) EXPECT_EQ(query->Answer(app_, 10000), 0) << "the session end was not refused";
+    if (query) { EXPECT_EQ(query->Answer(app_, 10000), 0) << "the session end was not refused"; }
     EXPECT_TRUE(app_.Running());
   }
 
@@ -754,10 +754,10 @@ class Matrix : public ::testing::TestWithParam<Row> {
     std::vector<std::string> calls = ReadLines(log_);
     EXPECT_EQ(calls, want);
     for (const std::string& call : calls) {
-      if (call.rfind("format.com", 0) == 0) EXPECT_EQ(call, FormatCall(L"T:")) << "formatted a drive it must not";
-      if (row.end != End::Restart) EXPECT_NE(call.rfind("shutdown.exe", 0), 0u) << call;
+      if (call.rfind("format.com", 0) == 0) { EXPECT_EQ(call, FormatCall(L"T:")) << "formatted a drive it must not"; }
+      if (row.end != End::Restart) { EXPECT_NE(call.rfind("shutdown.exe", 0), 0u) << call; }
     }
-    if (row.noQuery) EXPECT_EQ(ReadAll(windir_ + L"\\temp\\WIMInfo.xml"), kEarlierQuery) << "a query ran";
+    if (row.noQuery) { EXPECT_EQ(ReadAll(windir_ + L"\\temp\\WIMInfo.xml"), kEarlierQuery) << "a query ran"; }
     for (const Box& box : boxes_) {
       if (row.end != End::Done && row.end != End::Restart) {
         EXPECT_EQ(box.text.find(kStageDone), std::wstring::npos) << "success reported: " << Utf8(box.text);

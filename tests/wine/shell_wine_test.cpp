@@ -210,7 +210,7 @@ TEST_F(InProcessWindow, TheOlderFileDropMessageFollowsTheSameRules) {
 // Version 5 and older get no taskbar object; newer systems get it where their shell has one.
 TEST_F(InProcessWindow, TheTaskbarObjectIsMadeOnlyAboveVersion5) {
   const std::wstring want = EnvOr(L"MORVANE_SYSVER");
-  if (!want.empty()) EXPECT_EQ(sys.SysVer(), std::stoi(want));
+  if (!want.empty()) { EXPECT_EQ(sys.SysVer(), std::stoi(want)); }
   TaskbarProgress probe;
   EXPECT_EQ(window->form().state().taskbarList, sys.SysVer() > 5 && probe.Create());
 }
@@ -257,7 +257,7 @@ TEST_F(InProcessWindow, EveryCaptionFitsItsControlAtThisDpi) {
     ::SelectObject(dc, old);
     EXPECT_LE(need.right, room) << Utf8(text);
     EXPECT_LE(need.bottom, client.bottom) << Utf8(text);
-    if (item.ctl != Ctl::Label4) EXPECT_LE(line.cx, room) << Utf8(text) << ": one line";
+    if (item.ctl != Ctl::Label4) { EXPECT_LE(line.cx, room) << Utf8(text) << ": one line"; }
   }
   ::ReleaseDC(window->hwnd(), dc);
 }
