@@ -12,7 +12,7 @@
 
 #include "app/drop_target_win.h"
 #include "app/form1.h"
-#include "app/ports.h"
+#include "shell/ports.h"
 #include "progress/progress_bar_win.h"
 #include "progress/taskbar_win.h"
 #include "shell/handles_win.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/ports.h"
+#include "shell/ports.h"
 
 namespace morvane {
 

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "drives/bus_type_win.h"
+#include "shell/bus_type_win.h"
 #include "shell/shell_wait_win.h"
 
 namespace morvane {

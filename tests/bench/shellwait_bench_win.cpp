@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ports.h"
+#include "shell/ports.h"
 #include "shell/shell_wait_win.h"
 
 namespace {
