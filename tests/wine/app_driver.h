@@ -10,6 +10,7 @@
 
 #include "shell/controls.h"
 #include "shell/handles_win.h"
+#include "test_handles_win.h"
 
 namespace morvane::wine {
 
