@@ -32,12 +32,16 @@ void Form1::RememberFocus() {
   if (const auto focused = ui_.Focus()) focus_ = focused;
 }
 
-void Form1::GiveFocusBack() { ui_.SetFocus(FocusTarget(focus_, running_, ui_)); }
+void Form1::GiveFocusBack() { ui_.SetFocus(FocusTarget(focus_, running(), ui_)); }
 
-void Form1::set_running(bool running) {
-  if (running == running_) return;
+// The caption counts too: it says "installing" exactly while a run holds the window, and the
+// close guard must not depend on one of the two alone.
+bool Form1::running() const { return state_.running || ui_.Text(Ctl::Command4) == kInstallingCaption; }
+
+void Form1::HoldForRun(bool running) {
+  if (running == state_.running) return;
   if (running) RememberFocus();
-  running_ = running;
+  state_.running = running;
   // The close guard holds from here: the session must not end either.
   ui_.BlockSessionEnd(running ? kCloseRefused : L"");
   GiveFocusBack();
@@ -61,7 +65,7 @@ void Form1::OnResize() { OnViewResize(state_, ui_); }
 
 // The close guard: while an installation runs the window must not end, whatever the reason.
 bool Form1::GuardRefuses() {
-  if (!running_ && ui_.Text(Ctl::Command4) != kInstallingCaption) return false;
+  if (!running()) return false;
   ui_.Message(kCloseRefused, L"警告！", MsgIcon::Stop, MsgButtons::Ok);
   return true;
 }
@@ -83,7 +87,7 @@ bool Form1::OnQueryClose() {
 void Form1::CloseIfAsked() {
   if (!closeAsked_ || queryRunning_) return;
   closeAsked_ = false;
-  if (running_ || ui_.Text(Ctl::Command4) == kInstallingCaption) return;
+  if (running()) return;
   ui_.Close();
 }
 
@@ -112,7 +116,7 @@ void Form1::RunQueries() {
 }
 
 void Form1::OnDrop(bool hasFileList, const std::vector<std::wstring>& files) {
-  if (running_) return;
+  if (running()) return;
   if (const auto path = AcceptDrop(hasFileList, files)) ui_.SetText(Ctl::Text1, *path);
 }
 
@@ -120,12 +124,12 @@ void Form1::OnComboClick() { ShowSelectedDisplayName(ui_); }
 
 void Form1::OnCommand1() {
   const std::wstring path = ui_.PickImageFile();
-  if (!path.empty() && !running_) ui_.SetText(Ctl::Text1, path);
+  if (!path.empty() && !running()) ui_.SetText(Ctl::Text1, path);
 }
 
 void Form1::ChooseDrive(Ctl field) {
   const std::wstring folder = ui_.PickFolder(L"请选择文件夹");
-  if (folder.empty() || running_) return;
+  if (folder.empty() || running()) return;
   if (const auto drive = DriveOfFolder(folder)) ui_.SetText(field, *drive);
 }
 
@@ -133,12 +137,12 @@ void Form1::OnCommand2() { ChooseDrive(Ctl::Text2); }
 void Form1::OnCommand3() { ChooseDrive(Ctl::Text3); }
 
 void Form1::OnCommand4() {
-  if (running_ || queryRunning_) return;
-  StartInstall(*this);
+  if (running() || queryRunning_) return;
+  StartInstall(Context());
 }
 
-void Form1::OnTimer() { WatchTimerTick(*this); }
-void Form1::OnWatchedEnded() { WatchRunToEnd(*this); }
+void Form1::OnTimer() { WatchTimerTick(Context()); }
+void Form1::OnWatchedEnded() { WatchRunToEnd(Context()); }
 
 void Form1::OnStatusClick() {
   const std::wstring status = ui_.Text(Ctl::Status);

@@ -6,12 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/ports.h"
-#include "app/run_state.h"
+#include "shell/run_context.h"
 
 namespace morvane {
 
-class Form1 {
+class Form1 : private RunHold {
  public:
   Form1(WindowPort& ui, SystemPort& sys) : ui_(ui), sys_(sys) {}
 
@@ -34,22 +33,21 @@ class Form1 {
   void OnWatchedEnded();
   void OnStatusClick();
 
-  RunState& state() { return state_; }
   const RunState& state() const { return state_; }
-  WindowPort& ui() { return ui_; }
-  SystemPort& sys() { return sys_; }
 
   // The keyboard focus is remembered when the window is deactivated, before a message box and when
   // a run begins, and given back when the window is activated, after the box and when the run ends.
   void RememberFocus();
   void GiveFocusBack();
 
-  // From the confirmed Start until the run is over: inputs locked, closing refused.
-  bool running() const { return running_; }
-  void set_running(bool running);
+  // Whether an installation is running (from the confirmed Start until the run is over: inputs
+  // locked, closing refused). The one answer to that question, for every handler and test.
+  bool running() const;
   bool query_running() const { return queryRunning_; }
 
  private:
+  void HoldForRun(bool running) override;
+  RunContext Context() { return RunContext{ui_, sys_, state_, *this}; }
   void RunQueries();
   void ChooseDrive(Ctl field);
   void CloseIfAsked();
@@ -58,7 +56,6 @@ class Form1 {
   WindowPort& ui_;
   SystemPort& sys_;
   RunState state_;
-  bool running_ = false;
   bool queryRunning_ = false;
   bool queryPending_ = false;
   bool closeAsked_ = false;

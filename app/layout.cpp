@@ -5,7 +5,6 @@
 namespace morvane {
 
 const wchar_t* const kWindowCaption = L"Morvane系统安装工具 1.0";
-const wchar_t* const kAppTitle = L"Morvane系统安装工具";
 
 const wchar_t* const kAboutText =
     L"版权所有 (C) 2018 Morvane 及其作者，保留所有权利。\r\n"

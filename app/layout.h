@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "app/controls.h"
+#include "shell/controls.h"
 
 namespace morvane {
 
@@ -46,7 +46,6 @@ constexpr int32_t kExpandedClientHeight = 6150;
 constexpr int32_t kWindowWidth = 8085;
 
 extern const wchar_t* const kWindowCaption;
-extern const wchar_t* const kAppTitle;
 extern const wchar_t* const kAboutText;
 
 }  // namespace morvane

@@ -26,13 +26,12 @@ int CALLBACK FontFound(const LOGFONTW*, const TEXTMETRICW*, DWORD, LPARAM found)
 }
 
 bool FontInstalled(const wchar_t* face) {
-  HDC dc = ::GetDC(nullptr);
+  const WindowDc dc(nullptr);
   LOGFONTW query = {};
   query.lfCharSet = DEFAULT_CHARSET;
   lstrcpynW(query.lfFaceName, face, LF_FACESIZE);
   bool found = false;
-  ::EnumFontFamiliesExW(dc, &query, FontFound, reinterpret_cast<LPARAM>(&found), 0);
-  ::ReleaseDC(nullptr, dc);
+  ::EnumFontFamiliesExW(dc.get(), &query, FontFound, reinterpret_cast<LPARAM>(&found), 0);
   return found;
 }
 
@@ -64,12 +63,13 @@ void WidenToCaption(HWND label, HFONT font, int width, int height, int room) {
   const int length = ::GetWindowTextLengthW(label);
   std::wstring text(static_cast<size_t>(length) + 1, L'\0');
   ::GetWindowTextW(label, &text[0], length + 1);
-  HDC dc = ::GetDC(label);
-  const HGDIOBJ old = ::SelectObject(dc, font);
   SIZE size = {};
-  ::GetTextExtentPoint32W(dc, text.c_str(), length, &size);
-  ::SelectObject(dc, old);
-  ::ReleaseDC(label, dc);
+  {
+    const WindowDc dc(label);
+    const HGDIOBJ old = ::SelectObject(dc.get(), font);
+    ::GetTextExtentPoint32W(dc.get(), text.c_str(), length, &size);
+    ::SelectObject(dc.get(), old);
+  }
   if (size.cx <= width) return;
   ::SetWindowPos(label, nullptr, 0, 0, std::min<int>(size.cx, width + room), height,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
@@ -137,10 +137,11 @@ bool MainWindow::Register(HINSTANCE instance) {
 int MainWindow::Px(int32_t twips, bool vertical) const { return TwipsToPixels(twips, vertical ? dpiY_ : dpiX_); }
 
 bool MainWindow::Create(HINSTANCE instance, int showCommand) {
-  HDC screen = ::GetDC(nullptr);
-  dpiX_ = ::GetDeviceCaps(screen, LOGPIXELSX);
-  dpiY_ = ::GetDeviceCaps(screen, LOGPIXELSY);
-  ::ReleaseDC(nullptr, screen);
+  {
+    const WindowDc screen(nullptr);
+    dpiX_ = ::GetDeviceCaps(screen.get(), LOGPIXELSX);
+    dpiY_ = ::GetDeviceCaps(screen.get(), LOGPIXELSY);
+  }
 
   const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX;
   RECT frame = {0, 0, Px(kClientWidth, false), Px(kCompactClientHeight, true)};
@@ -223,9 +224,9 @@ void MainWindow::CreateControls() {
 
   // Only the image path field takes dropped files: OLE drops, and the older WM_DROPFILES.
   HWND text1 = control(Ctl::Text1);
-  dropTarget_ = new FileDropTarget(
-      [this](bool hasFileList, const std::vector<std::wstring>& files) { QueueDrop(hasFileList, files); });
-  ::RegisterDragDrop(text1, dropTarget_);
+  dropTarget_.reset(new FileDropTarget(
+      [this](bool hasFileList, const std::vector<std::wstring>& files) { QueueDrop(hasFileList, files); }));
+  ::RegisterDragDrop(text1, dropTarget_.get());
   ::DragAcceptFiles(text1, TRUE);
   ::SetWindowSubclass(text1, Text1Proc, 1, reinterpret_cast<DWORD_PTR>(this));
 }
@@ -312,8 +313,7 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wParam, LPARAM lParam) {
       ::KillTimer(hwnd_, kTimerId);
       if (dropTarget_) {
         ::RevokeDragDrop(control(Ctl::Text1));
-        dropTarget_->Release();
-        dropTarget_ = nullptr;
+        dropTarget_.reset();
       }
       SetDialogWindow(nullptr);
       ::PostQuitMessage(0);
@@ -425,7 +425,8 @@ void MainWindow::SetTaskbarState(TaskbarState state) { taskbar_.SetState(hwnd_, 
 void MainWindow::SetTaskbarValue(uint64_t completed, uint64_t total) { taskbar_.SetValue(hwnd_, completed, total); }
 
 void MainWindow::SetIcon(int sizePx) {
-  SetFormIcon(hwnd_, sizePx);
+  // The icon shown before is destroyed only once the window has let go of it.
+  largeIcon_ = SetFormIcon(hwnd_, sizePx);
   // The caption and the taskbar button take the small image of the same icon group.
   if (!smallIcon_) smallIcon_ = LoadSmallProgramIcon();
   ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));

@@ -12,7 +12,7 @@
 
 #include "app/drop_target_win.h"
 #include "app/form1.h"
-#include "app/ports.h"
+#include "shell/ports.h"
 #include "progress/progress_bar_win.h"
 #include "progress/taskbar_win.h"
 #include "shell/handles_win.h"
@@ -36,7 +36,7 @@ class MainWindow : public WindowPort {
   HWND hwnd() const { return hwnd_; }
   HWND control(Ctl c) const { return controls_[static_cast<size_t>(c)]; }
   Form1& form() { return form_; }
-  IDropTarget* drop_target() const { return dropTarget_; }
+  IDropTarget* drop_target() const { return dropTarget_.get(); }
 
   // WindowPort
   std::wstring Text(Ctl c) const override;
@@ -91,10 +91,10 @@ class MainWindow : public WindowPort {
   ProgressBar bar_;
   TaskbarProgress taskbar_;
   UniqueFont yahei_, verdana_;
-  UniqueIcon smallIcon_;
+  UniqueIcon largeIcon_, smallIcon_;
   bool sessionBlocked_ = false;
   HWND tooltip_ = nullptr;
-  FileDropTarget* dropTarget_ = nullptr;
+  UniqueCom<FileDropTarget> dropTarget_;
   struct Drop {
     bool hasFileList;
     std::vector<std::wstring> files;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/ports.h"
-#include "app/run_state.h"
+#include "shell/ports.h"
+#include "shell/run_state.h"
 
 namespace morvane {
 

@@ -3,7 +3,7 @@
 #include "catalogue/image_list.h"
 #include "catalogue/info_command.h"
 #include "catalogue/selection.h"
-#include "install/command_lines.h"
+#include "shell/quoting.h"
 
 namespace morvane {
 namespace {

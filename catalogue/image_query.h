@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 
-#include "app/ports.h"
-#include "app/run_state.h"
+#include "shell/ports.h"
+#include "shell/run_state.h"
 
 namespace morvane {
 

@@ -1,12 +1,8 @@
 #include "catalogue/selection.h"
 
+#include "shell/drive_names.h"
+
 namespace morvane {
-namespace {
-
-wchar_t AsciiLower(wchar_t ch) { return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch; }
-
-}  // namespace
-
 std::optional<std::wstring> AcceptDrop(bool hasFileList, const std::vector<std::wstring>& files) {
   if (!hasFileList || files.size() != 1) return std::nullopt;
   const std::wstring& path = files.front();
@@ -29,12 +25,6 @@ bool NamesDevice(const std::wstring& path) {
   }
   return name.size() == 4 && (name.rfind(L"com", 0) == 0 || name.rfind(L"lpt", 0) == 0) && name[3] >= L'1' &&
          name[3] <= L'9';
-}
-
-bool IsDriveName(const std::wstring& text) {
-  if (text.size() != 2 || text[1] != L':') return false;
-  const wchar_t letter = AsciiLower(text[0]);
-  return letter >= L'a' && letter <= L'z';
 }
 
 std::optional<std::wstring> DriveOfFolder(const std::wstring& folder) {

@@ -16,9 +16,6 @@ std::optional<std::wstring> AcceptDrop(bool hasFileList, const std::vector<std::
 // blanks or a folder in front ("NUL.wim", "D:\x\com1.txt"). Such a path is never an image file.
 bool NamesDevice(const std::wstring& path);
 
-// True for exactly a drive letter and a colon ("C:", "d:").
-bool IsDriveName(const std::wstring& text);
-
 // The drive of a folder chosen in the browser; nothing for a folder without a drive letter
 // (a network share), which no later step could use.
 std::optional<std::wstring> DriveOfFolder(const std::wstring& folder);

@@ -55,6 +55,8 @@ add_test(NAME windows_imports
           ${CMAKE_SOURCE_DIR}/dist/x86/MorvaneSetup.exe ${CMAKE_SOURCE_DIR}/dist/x64/MorvaneSetup.exe)
 # The portable code is standard C++17 (strict clang, no extensions, no warnings).
 add_test(NAME pedantic_portable COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_portable.sh)
+# No folder includes from a higher layer (shell; progress, drives; catalogue; install; app).
+add_test(NAME include_layers COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_layers.sh ${CMAKE_SOURCE_DIR})
 # The whole Windows-side suite per program, then the focused runs on other systems (tests/wine/run.sh).
 foreach(run x86 x64 x64-xp x86-xp x86-wow64 x64-dpi144)
   string(SUBSTRING ${run} 0 3 arch)

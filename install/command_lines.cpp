@@ -27,10 +27,6 @@ std::optional<std::wstring> ApplyCommandLine(const std::wstring& programFolderSh
          *output + L" 2>" + *errors;
 }
 
-std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& batchPath) {
-  return ArgQuote(interpreter) + L" /d /v:off /c \"\"" + batchPath + L"\"\"";
-}
-
 std::wstring BcdbootLine(const std::wstring& programFolder, const std::wstring& windowsDir,
                          const std::wstring& bootDrive, bool uefi) {
   return ArgQuote(FolderPlus(programFolder, L"\\Bin\\bcdboot.exe")) + L" " + windowsDir + L" /s " + bootDrive +

@@ -19,11 +19,6 @@ std::optional<std::wstring> ApplyCommandLine(const std::wstring& programFolderSh
                                              const std::wstring& imageShort, int imageNumber,
                                              const std::wstring& targetDrive, const std::wstring& windir);
 
-// How a batch file is run: through the command interpreter, so that a batch file is never
-// mistaken for a program, with the outer quotes that "/c" strips; no AutoRun commands (/d) and no
-// delayed expansion (/v:off), which would expand a "!" in a path on machines that switch it on.
-std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& batchPath);
-
 std::wstring BcdbootLine(const std::wstring& programFolder, const std::wstring& windowsDir,
                          const std::wstring& bootDrive, bool uefi);
 std::wstring BootsectLine(const std::wstring& programFolder, const std::wstring& bootDrive, bool nt60);

@@ -2,10 +2,11 @@
 
 #include <vector>
 
-#include "app/form1.h"
 #include "drives/find_windows.h"
 #include "install/command_lines.h"
 #include "install/launch.h"
+#include "shell/drive_names.h"
+#include "shell/run_context.h"
 
 namespace morvane {
 namespace {
@@ -43,7 +44,7 @@ void RunBootTool(SystemPort& sys, const std::wstring& line, const std::wstring& 
 
 // The entry "T:\Windows" of the target drive T:.
 bool IsTargetsWindows(const std::wstring& entry, const std::wstring& target) {
-  return target.size() == 2 && entry.size() == 10 && (entry[0] | 0x20) == (target[0] | 0x20) &&
+  return target.size() == 2 && entry.size() == 10 && SameDrive(entry.substr(0, 2), target) &&
          entry.compare(1, 9, L":\\Windows") == 0;
 }
 
@@ -81,9 +82,9 @@ bool MajorAbove5(const std::wstring& major) {
   return !digits || value > 5;
 }
 
-void RunCompletion(Form1& form) {
-  WindowPort& ui = form.ui();
-  SystemPort& sys = form.sys();
+void RunCompletion(const RunContext& run) {
+  WindowPort& ui = run.ui;
+  SystemPort& sys = run.sys;
   ui.SetTimerEnabled(false);
 
   FindWindowsDirs(ui, sys);
@@ -138,7 +139,7 @@ void RunCompletion(Form1& form) {
   } else {
     ui.Message(kStageDone, kNoteCaption, MsgIcon::Information, MsgButtons::Ok);
   }
-  ReturnToIdle(form);
+  ReturnToIdle(run);
 }
 
 }  // namespace morvane

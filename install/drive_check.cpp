@@ -1,25 +1,8 @@
 #include "install/drive_check.h"
 
-#include "catalogue/selection.h"
+#include "shell/drive_names.h"
 
 namespace morvane {
-namespace {
-
-bool SameDrive(const std::wstring& a, const std::wstring& b) {
-  if (!IsDriveName(a) || !IsDriveName(b)) return false;
-  return (a[0] | 0x20) == (b[0] | 0x20);
-}
-
-}  // namespace
-
-std::wstring DriveOfPath(const std::wstring& path) {
-  std::wstring rest = path;
-  if (rest.rfind(L"\\\\?\\", 0) == 0 || rest.rfind(L"\\\\.\\", 0) == 0) rest.erase(0, 4);
-  if (rest.size() < 2 || (rest.size() > 2 && rest[2] != L'\\' && rest[2] != L'/')) return std::wstring();
-  const std::wstring drive = rest.substr(0, 2);
-  return IsDriveName(drive) ? drive : std::wstring();
-}
-
 std::optional<std::wstring> CheckDriveFields(const std::wstring& target, const std::wstring& boot,
                                              const DriveFacts& facts) {
   if (!IsDriveName(target)) {

@@ -14,10 +14,6 @@ struct DriveFacts {
   bool bootExists = false;
 };
 
-// The drive a path lies on ("C:"), also behind a "\\?\" or "\\.\" prefix; the empty string when
-// the path names none (a network path).
-std::wstring DriveOfPath(const std::wstring& path);
-
 // The reason, in the user's words, why the fields must not be used; nothing when they may.
 std::optional<std::wstring> CheckDriveFields(const std::wstring& target, const std::wstring& boot,
                                              const DriveFacts& facts);

@@ -1,10 +1,13 @@
 #include "install/launch.h"
 
-#include "app/form1.h"
 #include "catalogue/image_query.h"
 #include "install/command_lines.h"
 #include "install/drive_check.h"
+#include "install/watch.h"
 #include "shell/app_folder.h"
+#include "shell/drive_names.h"
+#include "shell/quoting.h"
+#include "shell/run_context.h"
 
 namespace morvane {
 namespace {
@@ -13,17 +16,17 @@ const wchar_t* const kErrorCaption = L"错误";
 const wchar_t* const kUncarriablePath =
     L"映像文件或本程序的路径含有无法写入批处理文件的字符，且没有可用的短文件名，安装已停止。";
 
-void SetTaskbarState(Form1& form, TaskbarState state) {
-  if (form.sys().SysVer() > 5) form.ui().SetTaskbarState(state);
+void SetTaskbarState(const RunContext& run, TaskbarState state) {
+  if (run.sys.SysVer() > 5) run.ui.SetTaskbarState(state);
 }
 
 void LockInputs(WindowPort& ui) {
   for (Ctl c : kRunInputs) ui.Enable(c, false);
 }
 
-void Abort(Form1& form, const std::wstring& text) {
-  form.ui().Message(text, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
-  ReturnToIdle(form);
+void Abort(const RunContext& run, const std::wstring& text) {
+  run.ui.Message(text, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+  ReturnToIdle(run);
 }
 
 bool DriveExists(SystemPort& sys, const std::wstring& drive) {
@@ -31,13 +34,13 @@ bool DriveExists(SystemPort& sys, const std::wstring& drive) {
   return type != DriveType::Unknown && type != DriveType::NoRootDir;
 }
 
-DriveFacts FactsFor(Form1& f, const std::wstring& target, const std::wstring& boot, const std::wstring& image) {
+DriveFacts FactsFor(const RunContext& run, const std::wstring& target, const std::wstring& boot, const std::wstring& image) {
   DriveFacts facts;
-  facts.targetExists = DriveExists(f.sys(), target);
-  facts.bootExists = DriveExists(f.sys(), boot);
-  facts.windowsDrive = DriveOfPath(f.sys().Env(L"windir"));
+  facts.targetExists = DriveExists(run.sys, target);
+  facts.bootExists = DriveExists(run.sys, boot);
+  facts.windowsDrive = DriveOfPath(run.sys.Env(L"windir"));
   facts.imageDrive = DriveOfPath(image);
-  facts.programDrive = DriveOfPath(f.sys().ProgramFile());
+  facts.programDrive = DriveOfPath(run.sys.ProgramFile());
   return facts;
 }
 
@@ -48,20 +51,20 @@ std::wstring ConfirmationText(const std::wstring& targetDrive) {
          L"若想继续，请单击“确定”。若想退出，请单击“取消”。";
 }
 
-void ReturnToIdle(Form1& form) {
-  WindowPort& ui = form.ui();
+void ReturnToIdle(const RunContext& run) {
+  WindowPort& ui = run.ui;
   ui.SetTimerEnabled(false);
-  form.sys().ForgetWatched();
+  run.sys.ForgetWatched();
   ui.SetText(Ctl::Status, kStatusIdle);
   ui.SetBarValue(0);
   ui.SetText(Ctl::Command4, kStartCaption);
   for (Ctl c : kRunInputs) ui.Enable(c, true);
-  form.set_running(false);
+  run.hold.HoldForRun(false);
 }
 
-void StartInstall(Form1& form) {
-  WindowPort& ui = form.ui();
-  SystemPort& sys = form.sys();
+void StartInstall(const RunContext& run) {
+  WindowPort& ui = run.ui;
+  SystemPort& sys = run.sys;
 
   const int index = ui.ListIndex(Ctl::Combo0);
   const std::wstring entry = index >= 0 ? ui.ListItem(Ctl::Combo0, index) : std::wstring();
@@ -72,13 +75,13 @@ void StartInstall(Form1& form) {
   }
   const std::wstring target = ui.Text(Ctl::Text3);
   const std::wstring boot = ui.Text(Ctl::Text2);
-  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(form, target, boot, *image))) {
+  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(run, target, boot, *image))) {
     ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
   // What the apply needs is looked for before the drive is wiped, not after.
   const std::wstring windir = sys.Env(L"windir");
-  const std::wstring tool = FolderPlus(sys.ProgramFolder(), form.state().binDir) + L"\\wimlib-imagex.exe";
+  const std::wstring tool = FolderPlus(sys.ProgramFolder(), run.state.binDir) + L"\\wimlib-imagex.exe";
   if (sys.Lookup(tool) != Entry::File) {
     ui.Message(L"找不到映像工具“" + tool + L"”，无法安装。", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
@@ -89,7 +92,7 @@ void StartInstall(Form1& form) {
     return;
   }
   // The apply line, too: a path that its batch file cannot carry is refused before the format.
-  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), form.state().binDir,
+  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), run.state.binDir,
                                      sys.ShortPath(*image), index + 1, target, windir);
   if (!line || !sys.BatchCanCarry(*line)) {
     ui.Message(kUncarriablePath, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
@@ -101,20 +104,20 @@ void StartInstall(Form1& form) {
   }
 
   // From here until the run is over nothing may change the confirmed choice or close the window.
-  form.set_running(true);
+  run.hold.HoldForRun(true);
   LockInputs(ui);
 
-  SetTaskbarState(form, TaskbarState::Indeterminate);
+  SetTaskbarState(run, TaskbarState::Indeterminate);
   ui.SetText(Ctl::Status, L"正在格式化磁盘 [" + target + L"]");
   const RunResult format = sys.RunAndWait(FormatCommandLine(windir, target));
-  SetTaskbarState(form, TaskbarState::NoProgress);
+  SetTaskbarState(run, TaskbarState::NoProgress);
   if (!format.started) {
-    Abort(form, L"无法启动格式化程序“" + windir + L"\\System32\\format.com”，磁盘[" + target +
+    Abort(run, L"无法启动格式化程序“" + windir + L"\\System32\\format.com”，磁盘[" + target +
                     L"]没有被格式化，安装已停止。");
     return;
   }
   if (format.exitCode != 0) {
-    Abort(form, L"格式化磁盘[" + target + L"]失败（format.com 退出代码 " + std::to_wstring(format.exitCode) +
+    Abort(run, L"格式化磁盘[" + target + L"]失败（format.com 退出代码 " + std::to_wstring(format.exitCode) +
                     L"），安装已停止。");
     return;
   }
@@ -126,24 +129,24 @@ void StartInstall(Form1& form) {
   const std::wstring errors = ApplyErrorPath(windir);
   sys.DeleteFile(errors);
   if (sys.WriteBatchText(output, L"\r\n") != WriteResult::Ok) {
-    Abort(form, L"无法写入文件“" + output + L"”，安装已停止。");
+    Abort(run, L"无法写入文件“" + output + L"”，安装已停止。");
     return;
   }
   const WriteResult written = sys.WriteBatchText(batch, *line + L"\r\n");
   if (written != WriteResult::Ok) {
     sys.DeleteFile(batch);
     sys.DeleteFile(output);
-    Abort(form, written == WriteResult::NotAnsi ? std::wstring(kUncarriablePath)
+    Abort(run, written == WriteResult::NotAnsi ? std::wstring(kUncarriablePath)
                                                 : L"无法写入文件“" + batch + L"”，安装已停止。");
     return;
   }
   if (!sys.StartWatched(BatchRunLine(sys.CommandInterpreter(), batch))) {
     sys.DeleteFile(batch);
     sys.DeleteFile(output);
-    Abort(form, L"无法启动“" + batch + L"”，安装已停止。");
+    Abort(run, L"无法启动“" + batch + L"”，安装已停止。");
     return;
   }
-  form.state().stages = StageCounters{};
+  run.state.stages = StageCounters{};
   // Every run's watch starts at the short interval, whatever a run before it left behind.
   ui.SetTimerInterval(kFirstStageInterval);
   ui.SetTimerEnabled(true);

@@ -1,9 +1,10 @@
 #include "install/run_watch.h"
 
-#include "app/form1.h"
 #include "install/command_lines.h"
 #include "install/completion.h"
 #include "install/launch.h"
+#include "install/watch.h"
+#include "shell/run_context.h"
 
 namespace morvane {
 namespace {
@@ -11,13 +12,13 @@ namespace {
 // Over: the run has ended. Later: nothing more to do before the next timer tick.
 enum class Step { Continue, Over, Later };
 
-void ReportToTaskbar(Form1& form) {
-  if (form.sys().SysVer() > 5) form.ui().SetTaskbarValue(static_cast<uint64_t>(form.ui().BarValue()), 100);
+void ReportToTaskbar(const RunContext& run) {
+  if (run.sys.SysVer() > 5) run.ui.SetTaskbarValue(static_cast<uint64_t>(run.ui.BarValue()), 100);
 }
 
-void ApplyFailed(Form1& form, const std::wstring& windir) {
-  WindowPort& ui = form.ui();
-  SystemPort& sys = form.sys();
+void ApplyFailed(const RunContext& run, const std::wstring& windir) {
+  WindowPort& ui = run.ui;
+  SystemPort& sys = run.sys;
   ui.SetTimerEnabled(false);
   const auto errorBytes = sys.ReadFile(ApplyErrorPath(windir), false);
   const std::wstring line = LastErrorLine(errorBytes ? sys.FromAnsi(*errorBytes) : std::wstring());
@@ -29,28 +30,28 @@ void ApplyFailed(Form1& form, const std::wstring& windir) {
   std::wstring text = L"映像应用失败，安装没有完成！\r\n未执行引导修复，也不会重新启动。";
   if (!line.empty()) text += L"\r\n\r\nwimlib-imagex 报告：" + line;
   ui.Message(text, L"错误", MsgIcon::Stop, MsgButtons::Ok);
-  ReturnToIdle(form);
-  ReportToTaskbar(form);
+  ReturnToIdle(run);
+  ReportToTaskbar(run);
 }
 
-Step Tick(Form1& form, bool toolEnded) {
-  WindowPort& ui = form.ui();
-  SystemPort& sys = form.sys();
+Step Tick(const RunContext& run, bool toolEnded) {
+  WindowPort& ui = run.ui;
+  SystemPort& sys = run.sys;
   const std::wstring windir = sys.Env(L"windir");
   const auto bytes = sys.ReadFile(ApplyOutputPath(windir), true);
   const std::wstring output = bytes ? sys.FromAnsi(*bytes) : std::wstring();
 
-  const TickResult tick = WatchTick(form.state().stages, output, toolEnded, bytes.has_value());
+  const TickResult tick = WatchTick(run.state.stages, output, toolEnded, bytes.has_value());
   switch (tick.kind) {
     case TickResult::Kind::Reread:
       ui.SetTimerInterval(*tick.interval);
       return Step::Later;
     case TickResult::Kind::Failed:
-      ApplyFailed(form, windir);
+      ApplyFailed(run, windir);
       return Step::Over;
     case TickResult::Kind::Complete:
-      RunCompletion(form);
-      ReportToTaskbar(form);
+      RunCompletion(run);
+      ReportToTaskbar(run);
       return Step::Over;
     case TickResult::Kind::Stage:
       break;
@@ -59,7 +60,7 @@ Step Tick(Form1& form, bool toolEnded) {
   if (tick.interval) ui.SetTimerInterval(*tick.interval);
   if (tick.bar) {
     ui.SetBarValue(*tick.bar);
-    ReportToTaskbar(form);
+    ReportToTaskbar(run);
   }
   return Step::Continue;
 }
@@ -84,19 +85,19 @@ std::wstring LastErrorLine(const std::wstring& errors) {
   return lastError.empty() ? lastLine : lastError;
 }
 
-void WatchTimerTick(Form1& form) {
-  if (!form.ui().TimerEnabled()) return;
-  if (form.sys().WatchedEnded()) {
-    WatchRunToEnd(form);
+void WatchTimerTick(const RunContext& run) {
+  if (!run.ui.TimerEnabled()) return;
+  if (run.sys.WatchedEnded()) {
+    WatchRunToEnd(run);
     return;
   }
-  Tick(form, false);
+  Tick(run, false);
 }
 
-void WatchRunToEnd(Form1& form) {
+void WatchRunToEnd(const RunContext& run) {
   // Three stages and the completion: at most four ticks once the output is final.
-  for (int i = 0; i < 4 && form.ui().TimerEnabled(); ++i) {
-    if (Tick(form, true) != Step::Continue) return;
+  for (int i = 0; i < 4 && run.ui.TimerEnabled(); ++i) {
+    if (Tick(run, true) != Step::Continue) return;
   }
 }
 

@@ -4,14 +4,14 @@
 
 namespace morvane {
 
-class Form1;
+struct RunContext;
 
 // One tick of Timer1 while an apply runs.
-void WatchTimerTick(Form1& form);
+void WatchTimerTick(const RunContext& run);
 
 // The apply batch has ended: its output is final, so the remaining ticks run at once instead of
 // one timer interval apart.
-void WatchRunToEnd(Form1& form);
+void WatchRunToEnd(const RunContext& run);
 
 // The line of the tool's error output worth showing: its last "[ERROR]" line, else its last
 // non-blank line.

@@ -6,14 +6,9 @@
 #include <optional>
 #include <string>
 
-namespace morvane {
+#include "shell/run_state.h"
 
-struct StageCounters {
-  int16_t creating = 0;
-  int16_t extracting = 0;
-  int16_t metadata = 0;
-  int16_t unread = 0;  // ticks in a row on which the ended tool's output could not be read
-};
+namespace morvane {
 
 constexpr const wchar_t* kCreatingMarker = L"Creating files:";
 constexpr const wchar_t* kExtractingMarker = L"Extracting file data:";

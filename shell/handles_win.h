@@ -50,11 +50,6 @@ struct FileHandleTraits {  // CreateFile: INVALID_HANDLE_VALUE when absent
   static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
   static void Close(Type h) noexcept { ::CloseHandle(h); }
 };
-struct FindHandleTraits {  // FindFirstFile: INVALID_HANDLE_VALUE, closed by FindClose
-  using Type = HANDLE;
-  static Type Invalid() noexcept { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) noexcept { ::FindClose(h); }
-};
 struct WindowTraits {
   using Type = HWND;
   static Type Invalid() noexcept { return nullptr; }
@@ -75,32 +70,13 @@ struct CoTaskMemTraits {  // PIDLs and other shell allocations
   static Type Invalid() noexcept { return nullptr; }
   static void Close(Type p) noexcept { ::CoTaskMemFree(p); }
 };
-struct ModuleTraits {  // LoadLibrary / LoadLibraryEx, also as a data file
-  using Type = HMODULE;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::FreeLibrary(h); }
-};
-struct BitmapTraits {
-  using Type = HBITMAP;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DeleteObject(h); }
-};
-struct MemoryDcTraits {  // CreateCompatibleDC: DeleteDC, not ReleaseDC
-  using Type = HDC;
-  static Type Invalid() noexcept { return nullptr; }
-  static void Close(Type h) noexcept { ::DeleteDC(h); }
-};
 
 using UniqueKernelHandle = UniqueHandle<KernelHandleTraits>;
 using UniqueFile = UniqueHandle<FileHandleTraits>;
-using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueHwnd = UniqueHandle<WindowTraits>;
 using UniqueIcon = UniqueHandle<IconTraits>;
 using UniqueFont = UniqueHandle<FontTraits>;
 using UniqueCoTaskMem = UniqueHandle<CoTaskMemTraits>;
-using UniqueModule = UniqueHandle<ModuleTraits>;
-using UniqueBitmap = UniqueHandle<BitmapTraits>;
-using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
 // A started process: owns both handles of PROCESS_INFORMATION.
 class UniqueProcess {
@@ -112,6 +88,7 @@ class UniqueProcess {
   UniqueProcess& operator=(UniqueProcess&&) noexcept = default;
 
   HANDLE process() const noexcept { return process_.get(); }
+  HANDLE thread() const noexcept { return thread_.get(); }
   DWORD id() const noexcept { return id_; }
   bool valid() const noexcept { return process_.valid(); }
   void reset() noexcept {
@@ -124,6 +101,34 @@ class UniqueProcess {
   UniqueKernelHandle process_;
   UniqueKernelHandle thread_;
   DWORD id_ = 0;
+};
+
+// A window's device context from GetDC, given back to the same window with ReleaseDC.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  WindowDc(WindowDc&& o) noexcept : window_(o.window_), dc_(std::exchange(o.dc_, nullptr)) {}
+  WindowDc& operator=(WindowDc&& o) noexcept {
+    if (this != &o) {
+      reset();
+      window_ = o.window_;
+      dc_ = std::exchange(o.dc_, nullptr);
+    }
+    return *this;
+  }
+  ~WindowDc() { reset(); }
+
+  HDC get() const noexcept { return dc_; }
+  explicit operator bool() const noexcept { return dc_ != nullptr; }
+  void reset() noexcept {
+    if (HDC old = std::exchange(dc_, nullptr)) ::ReleaseDC(window_, old);
+  }
+
+ private:
+  HWND window_;
+  HDC dc_;
 };
 
 // COM for the calling thread, for as long as the guard lives. Only an initialisation that
@@ -157,7 +162,8 @@ class OleThreadGuard {
   HRESULT hr_;
 };
 
-// An owned COM interface pointer; Release on reset. Create it only while a ComThreadGuard lives.
+// An owned COM interface pointer; Release on reset. One from the system must be created while a
+// ComThreadGuard lives; an object of the program's own (the drop target) needs none.
 template <typename I>
 class UniqueCom {
  public:

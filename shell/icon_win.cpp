@@ -26,7 +26,7 @@ std::wstring ProgramIconPath() {
 
 }  // namespace
 
-LRESULT SetFormIcon(HWND window, int sizePx) {
+UniqueIcon SetFormIcon(HWND window, int sizePx) {
   HICON icon = nullptr;
   ::PrivateExtractIconsW(ProgramIconPath().c_str(), 0, sizePx, sizePx, &icon, nullptr, 1, 0);
   if (!icon) {
@@ -35,7 +35,8 @@ LRESULT SetFormIcon(HWND window, int sizePx) {
     icon = static_cast<HICON>(::LoadImageW(::GetModuleHandleW(nullptr), MAKEINTRESOURCEW(1), IMAGE_ICON, sizePx,
                                            sizePx, LR_DEFAULTCOLOR));
   }
-  return ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  ::SendMessageW(window, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon));
+  return UniqueIcon(icon);
 }
 
 UniqueIcon LoadSmallProgramIcon() {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "app/layout.h"
+#include "shell/controls.h"
 #include "shell/handles_win.h"
 
 namespace morvane {

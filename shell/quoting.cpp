@@ -35,4 +35,8 @@ std::wstring ArgQuote(const std::wstring& arg) {
   return out;
 }
 
+std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& batchPath) {
+  return ArgQuote(interpreter) + L" /d /v:off /c \"\"" + batchPath + L"\"\"";
+}
+
 }  // namespace morvane

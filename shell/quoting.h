@@ -15,4 +15,9 @@ std::optional<std::wstring> BatchQuote(const std::wstring& path);
 // quotes only when needed, backslashes doubled before a quote and before the closing quote.
 std::wstring ArgQuote(const std::wstring& arg);
 
+// How a batch file is run: through the command interpreter, so that a batch file is never
+// mistaken for a program, with the outer quotes that "/c" strips; no AutoRun commands (/d) and no
+// delayed expansion (/v:off), which would expand a "!" in a path on machines that switch it on.
+std::wstring BatchRunLine(const std::wstring& interpreter, const std::wstring& batchPath);
+
 }  // namespace morvane

@@ -7,13 +7,13 @@ namespace {
 
 HWND g_dialogWindow = nullptr;
 
-bool JoinJob(HANDLE job, const PROCESS_INFORMATION& pi) {
-  if (::AssignProcessToJobObject(job, pi.hProcess)) {
-    ::ResumeThread(pi.hThread);
+bool JoinJob(HANDLE job, UniqueProcess& process) {
+  if (::AssignProcessToJobObject(job, process.process())) {
+    ::ResumeThread(process.thread());
     return true;
   }
-  ::TerminateProcess(pi.hProcess, kCancelledExitCode);  // it never ran
-  UniqueProcess discarded(pi);
+  ::TerminateProcess(process.process(), kCancelledExitCode);  // it never ran
+  process.reset();
   return false;
 }
 
@@ -21,17 +21,18 @@ bool JoinJob(HANDLE job, const PROCESS_INFORMATION& pi) {
 // and every process it starts can be ended together. A program that is itself in a job cannot put
 // a child into another before Windows 8 (no nested jobs): the command then breaks away from that
 // job when the job allows it, and otherwise runs without a job of its own.
-bool StartInJob(const std::wstring& commandLine, UniqueKernelHandle* job, PROCESS_INFORMATION* pi) {
+bool StartInJob(const std::wstring& commandLine, UniqueKernelHandle* job, UniqueProcess* process) {
   if (job) job->reset(::CreateJobObjectW(nullptr, nullptr));
   if (job && *job) {
-    if (!StartHiddenProcess(commandLine, pi, CREATE_SUSPENDED)) return false;
-    if (JoinJob(job->get(), *pi)) return true;
-    if (StartHiddenProcess(commandLine, pi, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB) && JoinJob(job->get(), *pi)) {
-      return true;
-    }
+    *process = StartHiddenProcess(commandLine, CREATE_SUSPENDED);
+    if (!process->valid()) return false;
+    if (JoinJob(job->get(), *process)) return true;
+    *process = StartHiddenProcess(commandLine, CREATE_SUSPENDED | CREATE_BREAKAWAY_FROM_JOB);
+    if (process->valid() && JoinJob(job->get(), *process)) return true;
     job->reset();
   }
-  return StartHiddenProcess(commandLine, pi);
+  *process = StartHiddenProcess(commandLine);
+  return process->valid();
 }
 
 // A process ends before the processes it started: a cancelled wait also waits for those (the image
@@ -66,16 +67,19 @@ bool PumpPendingMessages(int* quitCode) {
   return true;
 }
 
-bool StartHiddenProcess(const std::wstring& commandLine, PROCESS_INFORMATION* info, DWORD extraFlags) {
+UniqueProcess StartHiddenProcess(const std::wstring& commandLine, DWORD extraFlags) {
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW;
   si.wShowWindow = SW_HIDE;
   // CreateProcessW may write into the command line buffer: it must not be a constant.
   std::wstring buffer = commandLine;
-  *info = PROCESS_INFORMATION{};
-  return ::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW | extraFlags, nullptr, nullptr, &si,
-                          info) != FALSE;
+  PROCESS_INFORMATION info = {};
+  if (!::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW | extraFlags, nullptr, nullptr,
+                        &si, &info)) {
+    return UniqueProcess();
+  }
+  return UniqueProcess(info);
 }
 
 void WaitCancel::Cancel() {
@@ -90,9 +94,8 @@ void WaitCancel::Cancel() {
 
 RunResult ShellWait(const std::wstring& commandLine, WaitCancel* cancel) {
   UniqueKernelHandle job;
-  PROCESS_INFORMATION pi;
-  if (!StartInJob(commandLine, cancel ? &job : nullptr, &pi)) return RunResult{false, ::GetLastError()};
-  UniqueProcess process(pi);
+  UniqueProcess process;
+  if (!StartInJob(commandLine, cancel ? &job : nullptr, &process)) return RunResult{false, ::GetLastError()};
   RunResult result{true, 0};
   if (!process.valid()) return result;  // started, but nothing to wait on
   if (cancel) *cancel = WaitCancel{job.get(), process.process(), false};

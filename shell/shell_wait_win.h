@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "app/ports.h"
+#include "shell/handles_win.h"
+#include "shell/ports.h"
 
 namespace morvane {
 
@@ -16,8 +17,9 @@ void SetDialogWindow(HWND hwnd);
 bool PumpPendingMessages(int* quitCode);
 
 // Starts a command line hidden, with these process creation flags besides. The process is not
-// waited for.
-bool StartHiddenProcess(const std::wstring& commandLine, PROCESS_INFORMATION* info, DWORD extraFlags = 0);
+// waited for. The owner of the started process's handles; an empty one when it could not start
+// (GetLastError tells why).
+UniqueProcess StartHiddenProcess(const std::wstring& commandLine, DWORD extraFlags = 0);
 
 // How a handler that runs during a wait ends the awaited command: through the job object that holds
 // the command and everything it starts, or, where no job could be had, the command's process alone.

@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "drives/bus_type_win.h"
+#include "shell/bus_type_win.h"
 #include "shell/shell_wait_win.h"
 
 namespace morvane {
@@ -142,9 +142,9 @@ void WinSystem::CancelWait() {
 }
 
 bool WinSystem::StartWatched(const std::wstring& commandLine) {
-  PROCESS_INFORMATION pi;
-  if (!StartHiddenProcess(commandLine, &pi)) return false;
-  watched_ = UniqueProcess(pi);
+  UniqueProcess started = StartHiddenProcess(commandLine);
+  if (!started.valid()) return false;
+  watched_ = std::move(started);
   watchedReported_ = false;
   return true;
 }
@@ -163,10 +163,7 @@ HANDLE WinSystem::WatchedHandleToWaitOn() const {
 }
 
 bool WinSystem::StartHidden(const std::wstring& commandLine) {
-  PROCESS_INFORMATION pi;
-  if (!StartHiddenProcess(commandLine, &pi)) return false;
-  UniqueProcess started(pi);
-  return true;
+  return StartHiddenProcess(commandLine).valid();
 }
 
 std::wstring WinSystem::ShortPath(const std::wstring& path) {

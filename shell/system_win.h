@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "app/ports.h"
+#include "shell/ports.h"
 #include "shell/handles_win.h"
 #include "shell/shell_wait_win.h"
 

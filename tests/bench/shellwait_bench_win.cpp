@@ -19,7 +19,7 @@
 #include <cstdio>
 #include <string>
 
-#include "app/ports.h"
+#include "shell/ports.h"
 #include "shell/shell_wait_win.h"
 
 namespace {
@@ -48,21 +48,18 @@ LRESULT CALLBACK TickWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lPara
 // The design ShellWait replaced: asks for the exit code as fast as it can and handles the queue in
 // between, never sleeping. Started the same way as ShellWait starts its child.
 morvane::RunResult PollingWait(const std::wstring& commandLine) {
-  PROCESS_INFORMATION pi;
-  if (!morvane::StartHiddenProcess(commandLine, &pi)) return morvane::RunResult{false, ::GetLastError()};
+  const morvane::UniqueProcess process = morvane::StartHiddenProcess(commandLine);
+  if (!process.valid()) return morvane::RunResult{false, ::GetLastError()};
   morvane::RunResult result{true, 0};
-  if (pi.hThread) ::CloseHandle(pi.hThread);
-  if (!pi.hProcess) return result;
   DWORD code = STILL_ACTIVE;
   MSG msg;
-  while (::GetExitCodeProcess(pi.hProcess, &code) && code == STILL_ACTIVE) {
+  while (::GetExitCodeProcess(process.process(), &code) && code == STILL_ACTIVE) {
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
     }
   }
   result.exitCode = code;
-  ::CloseHandle(pi.hProcess);
   return result;
 }
 

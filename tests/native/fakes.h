@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "app/form1.h"
-#include "app/ports.h"
+#include "shell/ports.h"
 
 namespace morvane::testing {
 
@@ -194,6 +194,9 @@ struct Rig {
   // From a loaded window to a running apply: an image file on E: whose images carry these major
   // versions, the first image chosen, target T:, boot drive C:, Start pressed and confirmed.
   void StartApply(const std::vector<std::wstring>& majors = {L"10"});
+  // The running apply's output says it is done and the watch has seen every stage finish: the
+  // next tick is the completion.
+  void FinishStages();
 };
 
 // The log line of setting the caption of `c` (Status, Command4) to `text`.

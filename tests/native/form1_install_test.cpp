@@ -134,13 +134,16 @@ TEST(Form1Install, CancelledConfirmationChangesNothing) {
 TEST(Form1Install, ConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   Rig rig;
   rig.Load();
+  rig.StartApply();  // a run before this one, which leaves its stage counters behind
+  rig.FinishStages();
+  rig.form.OnTimer();
+  ASSERT_FALSE(rig.form.running());
   rig.ChooseImage(L"E:\\My Images\\install.wim", WimXml({L"10", L"10", L"10"}));
   rig.sys.shortPaths[L"E:\\My Images\\install.wim"] = L"E:\\MYIMAG~1\\install.wim";
   rig.ui.SetListIndex(Ctl::Combo0, 2);  // the third image: number 3
   rig.ui.SetText(Ctl::Text3, L"T:");
   rig.sys.AddFile(kApplyXml, "Done applying WIM image.\r\n");  // left by an earlier run
   rig.sys.AddFile(kApplyErr, "[ERROR] old\r\n");
-  rig.form.state().stages = StageCounters{100, 100, 100};
   rig.journal.clear();
 
   rig.form.OnCommand4();

@@ -13,6 +13,8 @@
 #include "install/completion.h"
 #include "install/drive_check.h"
 #include "shell/app_folder.h"
+#include "shell/bus_type.h"
+#include "shell/drive_names.h"
 
 namespace morvane {
 namespace {

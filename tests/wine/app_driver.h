@@ -8,8 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "shell/controls.h"
 #include "shell/handles_win.h"
+#include "test_handles_win.h"
 
 namespace morvane::wine {
 

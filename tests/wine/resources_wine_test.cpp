@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "shell/handles_win.h"
+#include "test_handles_win.h"
 
 namespace morvane {
 namespace {

@@ -270,14 +270,17 @@ TEST_F(InProcessWindow, EveryCaptionFitsItsControlAtThisDpi) {
 namespace morvane::wine {
 namespace {
 
-TEST(FormIcon, SetsTheLargeIconAndReturnsThePreviousOne) {
+TEST(FormIcon, SetsTheLargeIconAndHandsOutItsOwner) {
   UniqueHwnd window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
                                       ::GetModuleHandleW(nullptr), nullptr));
-  EXPECT_EQ(SetFormIcon(window.get(), 32), 0);
-  const LRESULT first = ::SendMessageW(window.get(), WM_GETICON, ICON_BIG, 0);
-  EXPECT_NE(first, 0);
+  EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_BIG, 0), 0);
+  const UniqueIcon first = SetFormIcon(window.get(), 32);
+  ASSERT_TRUE(first);
+  EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(first.get()));
   EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_SMALL, 0), 0);
-  EXPECT_EQ(SetFormIcon(window.get(), 32), first);
+  const UniqueIcon second = SetFormIcon(window.get(), 32);
+  EXPECT_EQ(::SendMessageW(window.get(), WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(second.get()));
+  window.reset();  // before the icons it shows
 }
 
 }  // namespace

@@ -3,12 +3,20 @@
 #include <cstdint>
 #include <string>
 
-#include "install/watch.h"
 
 namespace morvane {
 
+// How far the apply watch has seen each stage of the running apply.
+struct StageCounters {
+  int16_t creating = 0;
+  int16_t extracting = 0;
+  int16_t metadata = 0;
+  int16_t unread = 0;  // ticks in a row on which the ended tool's output could not be read
+};
+
 // The window's variables. Everything starts at zero or empty.
 struct RunState {
+  bool running = false;       // an installation holds the window (see RunHold)
   StageCounters stages;      // CreatingPercent, ExtractingPercent, MetadataPercent
   std::wstring binDir;       // "\Bin64" or "\Bin"
   bool taskbarList = false;  // the taskbar progress object exists

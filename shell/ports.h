@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/controls.h"
+#include "shell/controls.h"
 
 namespace morvane {
 

@@ -1,8 +1,8 @@
-#include "drives/bus_type_win.h"
+#include "shell/bus_type_win.h"
 
 #include <cstring>
 
-#include "drives/find_windows.h"
+#include "shell/bus_type.h"
 #include "shell/handles_win.h"
 
 namespace morvane {

@@ -15,6 +15,9 @@ enum class Ctl : int {
   Count
 };
 
+// The program's name, the caption of its message boxes that have none of their own.
+constexpr const wchar_t* kAppTitle = L"Morvane系统安装工具";
+
 constexpr int kFirstControlId = 1000;
 constexpr int ControlId(Ctl c) { return kFirstControlId + static_cast<int>(c); }
 
