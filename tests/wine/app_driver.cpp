@@ -5,28 +5,12 @@
 namespace morvane::wine {
 namespace {
 
-struct Find {
-  DWORD pid;
-  const wchar_t* className;
-  HWND found;
-};
-
-BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM param) {
-  auto* find = reinterpret_cast<Find*>(param);
-  DWORD pid = 0;
-  ::GetWindowThreadProcessId(hwnd, &pid);
-  if (pid != find->pid || !::IsWindowVisible(hwnd)) return TRUE;
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<std::pair<const wchar_t*, std::vector<HWND>>*>(param);
   wchar_t name[64] = {};
   ::GetClassNameW(hwnd, name, 64);
-  if (lstrcmpW(name, find->className) != 0) return TRUE;
-  find->found = hwnd;
-  return FALSE;
-}
-
-HWND FindWindowOf(DWORD pid, const wchar_t* className) {
-  Find find{pid, className, nullptr};
-  ::EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&find));
-  return find.found;
+  if (::IsWindowVisible(hwnd) && lstrcmpW(name, search->first) == 0) search->second.push_back(hwnd);
+  return TRUE;
 }
 
 std::vector<wchar_t> EnvironmentBlock(const std::map<std::wstring, std::wstring>& extra) {
@@ -58,19 +42,16 @@ std::vector<wchar_t> EnvironmentBlock(const std::map<std::wstring, std::wstring>
 
 }  // namespace
 
-std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback) {
-  wchar_t buffer[4096];
-  const DWORD n = ::GetEnvironmentVariableW(name, buffer, 4096);
-  return n > 0 && n < 4096 ? std::wstring(buffer, n) : fallback;
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
-  std::string out(static_cast<size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], size, nullptr, nullptr);
-  return out;
+std::vector<HWND> WindowsOf(DWORD pid, const wchar_t* className) {
+  std::pair<const wchar_t*, std::vector<HWND>> search{className, {}};
+  ::EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&search));
+  std::vector<HWND> own;
+  for (HWND h : search.second) {
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(h, &owner);
+    if (owner == pid) own.push_back(h);
+  }
+  return own;
 }
 
 bool App::Launch(const std::wstring& exe, const std::map<std::wstring, std::wstring>& env) {
@@ -88,7 +69,12 @@ bool App::Launch(const std::wstring& exe, const std::map<std::wstring, std::wstr
   process_ = UniqueProcess(pi);
   pid_ = pi.dwProcessId;
   ::WaitForInputIdle(process_.process(), 20000);
-  return WaitFor([&] { return (main_ = FindWindowOf(pid_, L"MorvaneSetupForm1")) != nullptr; }, 30000);
+  return WaitFor(
+      [&] {
+        const std::vector<HWND> found = WindowsOf(pid_, L"MorvaneSetupForm1");
+        return (main_ = found.empty() ? nullptr : found[0]) != nullptr;
+      },
+      30000);
 }
 
 App::~App() { Kill(); }
@@ -177,9 +163,16 @@ RECT App::RectInClient(Ctl c) const {
   return r;
 }
 
-Box App::WaitBox(DWORD timeoutMs) const {
+Box App::WaitBox(DWORD timeoutMs, HWND other) const {
   Box box;
-  WaitFor([&] { return (box.hwnd = FindWindowOf(pid_, L"#32770")) != nullptr; }, timeoutMs);
+  WaitFor(
+      [&] {
+        for (HWND h : WindowsOf(pid_)) {
+          if (h != other) return (box.hwnd = h) != nullptr;
+        }
+        return false;
+      },
+      timeoutMs);
   if (box.hwnd) {
     box.caption = WindowText(box.hwnd);
     box.text = WindowText(::GetDlgItem(box.hwnd, 0xFFFF));

@@ -11,11 +11,15 @@
 #include "shell/controls.h"
 #include "shell/handles_win.h"
 #include "test_handles_win.h"
+#include "tests/fixtures/fixture_util.h"
 
 namespace morvane::wine {
 
-std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback = std::wstring());
-std::string Utf8(const std::wstring& text);
+using fixture::ToUtf8;
+inline std::wstring EnvOr(const wchar_t* name, const std::wstring& fallback = std::wstring()) {
+  const std::wstring value = fixture::Env(name);
+  return value.empty() ? fallback : value;
+}
 
 struct Box {
   HWND hwnd = nullptr;
@@ -45,16 +49,17 @@ class App {
   HWND Focused() const;  // the window that holds the keyboard focus in the program's thread
   RECT RectInClient(Ctl c) const;  // pixels, relative to the main window's client area
 
-  // The program's next message box (a dialog of its process), or none after the timeout.
-  Box WaitBox(DWORD timeoutMs = 20000) const;
+  // The program's next message box (a dialog of its process) other than `other`, or none after the
+  // timeout; only windows are enumerated while it waits, no message is sent to the program.
+  Box WaitBox(DWORD timeoutMs = 20000, HWND other = nullptr) const;
   void Answer(const Box& box, int button);  // IDOK, IDCANCEL
   bool WaitGone(const Box& box, DWORD timeoutMs = 10000) const;
 
   // Waits until the control's text equals `text`.
   bool WaitText(Ctl c, const std::wstring& text, DWORD timeoutMs = 60000) const;
-  // Polls `predicate` with the message queue of this thread handled.
+  // Polls `predicate` until it holds or the time is up.
   template <typename F>
-  bool WaitFor(F predicate, DWORD timeoutMs) const {
+  static bool WaitFor(F predicate, DWORD timeoutMs) {
     const ULONGLONG end = ::GetTickCount64() + timeoutMs;
     while (!predicate()) {
       if (::GetTickCount64() > end) return false;
@@ -75,6 +80,9 @@ class App {
   DWORD pid_ = 0;
   HWND main_ = nullptr;
 };
+
+// The visible top-level windows of process `pid` with that window class; "#32770": its message boxes.
+std::vector<HWND> WindowsOf(DWORD pid, const wchar_t* className = L"#32770");
 
 // File helpers on Windows paths.
 bool FileExists(const std::wstring& path);

@@ -1,12 +1,15 @@
-// The real program under Wine, driven from this process: its layout, view toggle, close guard and
-// image query through the real image tool behind the wrapper fixture.
+// The real program under Wine, driven from this process: its layout, view toggle, focus, status
+// line, progress bar, and the progress of an apply replayed from a Windows transcript.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "app/layout.h"
 #include "app_driver.h"
+#include "run_support.h"
 
 namespace morvane::wine {
 namespace {
@@ -24,6 +27,10 @@ class AppWindow : public ::testing::Test {
     ::ReleaseDC(nullptr, dc);
   }
   int ClientHeightTwips() const { return PixelsToTwips(app.ClientRect().bottom, dpiY); }
+  void Shot(const wchar_t* name) {
+    const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
+    if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\" + name + L".bmp");
+  }
   App app;
   int dpiX = 96, dpiY = 96;
 };
@@ -85,8 +92,7 @@ TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
   ASSERT_EQ(order.size(), want.size());
   for (size_t i = 0; i < want.size(); ++i) EXPECT_EQ(order[i], app.Control(want[i])) << i;
 
-  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
-  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\window-compact.bmp");
+  Shot(L"window-compact");
 }
 
 TEST_F(AppWindow, AMaximiseRequestTogglesTheViewAndNeverMaximises) {
@@ -97,28 +103,11 @@ TEST_F(AppWindow, AMaximiseRequestTogglesTheViewAndNeverMaximises) {
   ::GetWindowRect(app.main(), &window);
   EXPECT_EQ(window.right - window.left, TwipsToPixels(8085, dpiX));
   EXPECT_TRUE(::IsWindowVisible(app.Control(Ctl::Frame3)));
-  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
-  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\window-expanded.bmp");
+  Shot(L"window-expanded");
 
   ::PostMessageW(app.main(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
   EXPECT_TRUE(app.WaitFor([&] { return ClientHeightTwips() == 3360; }, 5000)) << ClientHeightTwips();
   EXPECT_FALSE(::IsZoomed(app.main()));
-}
-
-TEST_F(AppWindow, CloseIsRefusedWhileInstallingAndTakenAtOnceOtherwise) {
-  ASSERT_TRUE(app.SetText(Ctl::Command4, L"正在安装"));
-  app.RequestClose();
-  const Box box = app.WaitBox();
-  ASSERT_TRUE(box);
-  EXPECT_EQ(box.caption, L"警告！");
-  EXPECT_EQ(box.text, L"正在安装系统，无法关闭！");
-  app.Answer(box, IDOK);
-  EXPECT_TRUE(app.WaitGone(box));
-  EXPECT_FALSE(app.WaitExit(500));
-
-  ASSERT_TRUE(app.SetText(Ctl::Command4, L"开始安装"));
-  app.RequestClose();
-  EXPECT_TRUE(app.WaitExit(5000));
 }
 
 // The focus starts in the image path and is given back after a box and after an activation that
@@ -154,65 +143,9 @@ TEST_F(AppWindow, TheStatusLineReportsTheBarOnlyOutsideItsRestingText) {
   app.Answer(box, IDOK);
 }
 
-TEST_F(AppWindow, TypingAnImagePathFillsTheListsFromTheRealTool) {
-  const std::wstring image = EnvOr(L"MORVANE_IMAGE");
-  if (image.empty()) GTEST_SKIP() << "MORVANE_IMAGE is not set";
-  ASSERT_NE(image.find(L' '), std::wstring::npos);
-  ASSERT_NE(image.find(L'&'), std::wstring::npos);
-  ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-  const std::vector<std::wstring> labels = {L"Win10 Pro:专业版", L"Home", L"ABC123 企业版"};
-  const std::vector<std::wstring> names = {L"Windows 10 专业版", L"Home", L"ABC123 企业版"};
-  const std::vector<std::wstring> majors = {L"10", L"6", L""};
-  EXPECT_EQ(app.Items(Ctl::Combo0), labels);
-  EXPECT_EQ(app.Items(Ctl::Combo1), names);
-  EXPECT_EQ(app.Items(Ctl::Combo2), majors);
-  EXPECT_EQ(app.Selected(Ctl::Combo0), 0);
-  const std::wstring windir = EnvOr(L"windir");
-  EXPECT_FALSE(FileExists(windir + L"\\temp\\WIMInfo.bat"));
-  EXPECT_TRUE(FileExists(windir + L"\\temp\\WIMInfo.xml"));
-
-  for (const wchar_t* name : {L"MORVANE_FOLDER", L"MORVANE_HIDDEN_FILE", L"MORVANE_MISSING_FILE"}) {
-    const std::wstring path = EnvOr(name);
-    if (path.empty()) continue;
-    ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-    ASSERT_EQ(app.Items(Ctl::Combo0).size(), 3u);
-    ASSERT_TRUE(app.SetText(Ctl::Text1, path));
-    EXPECT_TRUE(app.Items(Ctl::Combo0).empty()) << Utf8(path);
-  }
-}
-
-}  // namespace
-}  // namespace morvane::wine
-
-namespace morvane::wine {
-namespace {
-
-// The probe program folder holds the image tool in "Bin" only: the lists fill only when the
-// Windows folder has no SysWOW64 sub-folder.
-TEST(ToolsFolder, ChosenByTheSysWow64FolderOfTheWindowsFolder) {
-  const std::wstring exe = EnvOr(L"MORVANE_PROBE_EXE"), image = EnvOr(L"MORVANE_IMAGE");
-  if (exe.empty() || image.empty()) GTEST_SKIP() << "the rig's environment is not set";
-  for (const bool wow : {false, true}) {
-    App app;
-    ASSERT_TRUE(app.Launch(exe, {{L"windir", EnvOr(wow ? L"MORVANE_WINDIR_WOW" : L"MORVANE_WINDIR_PLAIN")}}));
-    ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-    EXPECT_EQ(app.Items(Ctl::Combo0).size(), wow ? 0u : 3u) << (wow ? "with SysWOW64" : "without SysWOW64");
-  }
-}
-
-}  // namespace
-}  // namespace morvane::wine
-
-namespace morvane::wine {
-namespace {
-
 // The bar is drawn on the screen, not only held: after a position of 60 the left part of the bar
 // shows other pixels than its right part.
-TEST(ProgressBarOnScreen, ThePositionIsDrawn) {
-  const std::wstring exe = EnvOr(L"MORVANE_EXE");
-  if (exe.empty()) GTEST_SKIP() << "MORVANE_EXE is not set";
-  App app;
-  ASSERT_TRUE(app.Launch(exe));
+TEST_F(AppWindow, TheProgressBarsPositionIsDrawn) {
   HWND inner = ::GetDlgItem(app.Control(Ctl::ProgressBar1), 1);
   ASSERT_NE(inner, nullptr);
   DWORD_PTR result = 0;
@@ -226,8 +159,65 @@ TEST(ProgressBarOnScreen, ThePositionIsDrawn) {
   const COLORREF right = ::GetPixel(screen, r.right - (r.right - r.left) / 10, y);
   ::ReleaseDC(nullptr, screen);
   EXPECT_NE(left, right) << std::hex << left << " " << right;
-  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
-  if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\bar-at-60.bmp");
+  Shot(L"bar-at-60");
+}
+
+// The wrapper replays a recorded three-stage apply of the Windows tool: the statuses follow it in
+// order, the bar moves and ends at 0, and the inputs stay disabled while it runs.
+TEST_F(AppWindow, TheApplysThreeStagesAreFollowedStageByStage) {
+  const std::wstring transcript = EnvOr(L"MORVANE_TRANSCRIPT");
+  ASSERT_FALSE(transcript.empty()) << "MORVANE_TRANSCRIPT is not set";
+  app.Kill();
+  ASSERT_TRUE(app.Launch(Exe(), {{L"MORVANE_TOOL_MODE", L"transcript"},
+                                 {L"MORVANE_TOOL_TRANSCRIPT", transcript},
+                                 {L"MORVANE_TOOL_TRANSCRIPT_MS", L"120"}}));
+  ASSERT_TRUE(app.SetText(Ctl::Text1, EnvOr(L"MORVANE_SMALL_IMAGE")));
+  const Box confirm = PressStart(app, L"B:", L"T:", false);
+  ASSERT_TRUE(confirm);
+  app.Answer(confirm, IDOK);
+  ASSERT_TRUE(app.WaitGone(confirm));
+
+  std::vector<std::wstring> statuses;
+  std::vector<int> bars;
+  auto readBar = [&] {
+    DWORD_PTR pos = 0;
+    ::SendMessageTimeoutW(::GetDlgItem(app.Control(Ctl::ProgressBar1), 1), PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000,
+                          &pos);
+    if (bars.empty() || bars.back() != static_cast<int>(pos)) bars.push_back(static_cast<int>(pos));
+  };
+  Box done;
+  const ULONGLONG end = ::GetTickCount64() + 60000;
+  while (::GetTickCount64() < end) {
+    if ((done = app.WaitBox(1))) {
+      readBar();  // the completion has reset the bar before its box: a fast one is seen only here
+      break;
+    }
+    const std::wstring status = app.Text(Ctl::Status);
+    if (statuses.empty() || statuses.back() != status) {
+      statuses.push_back(status);
+      if (status == L"正在提取文件") {
+        EXPECT_EQ(app.Text(Ctl::Command4), L"正在安装");
+        for (Ctl c : kRunInputs) EXPECT_FALSE(app.Enabled(c)) << static_cast<int>(c);
+        Shot(L"install-extracting");
+      }
+    }
+    readBar();
+    ::Sleep(15);
+  }
+  ASSERT_TRUE(done) << "no completion box";
+  EXPECT_EQ(done.text, kStageDone);
+  Shot(L"install-done");
+  app.Answer(done, IDOK);
+  ExpectIdle(app);
+
+  std::vector<std::wstring> stages;
+  for (const std::wstring& s : statuses) {
+    const bool stage = s == L"正在创建文件" || s == L"正在提取文件" || s == L"正在应用文件";
+    if (stage && std::find(stages.begin(), stages.end(), s) == stages.end()) stages.push_back(s);
+  }
+  EXPECT_EQ(stages, (std::vector<std::wstring>{L"正在创建文件", L"正在提取文件", L"正在应用文件"}));
+  EXPECT_GT(std::count_if(bars.begin(), bars.end(), [](int b) { return b > 0 && b < 100; }), 3);
+  EXPECT_EQ(bars.back(), 0);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// Helpers for the Wine tests that drive whole runs of the real program: every message box of its
-// process, a launch that answers a warning shown before the main window, the stand-ins' call lines.
+// Helpers for the Wine tests that drive whole runs of the real program: a session-end query, the
+// start of a run, the idle window, the stand-ins' calls.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
@@ -12,90 +13,6 @@
 #include "app_driver.h"
 
 namespace morvane::wine {
-
-struct BoxSearch {
-  DWORD pid;
-  std::vector<HWND> found;
-};
-
-// A named stdcall function: the x86 compiler turns no lambda into a WNDENUMPROC.
-inline BOOL CALLBACK CollectBox(HWND hwnd, LPARAM param) {
-  auto* f = reinterpret_cast<BoxSearch*>(param);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(hwnd, &owner);
-  wchar_t name[16] = {};
-  ::GetClassNameW(hwnd, name, 16);
-  if (owner == f->pid && ::IsWindowVisible(hwnd) && lstrcmpW(name, L"#32770") == 0) f->found.push_back(hwnd);
-  return TRUE;
-}
-
-// Every visible dialog window (message box) of process `pid`.
-inline std::vector<HWND> BoxesOf(DWORD pid) {
-  BoxSearch find{pid, {}};
-  ::EnumWindows(CollectBox, reinterpret_cast<LPARAM>(&find));
-  return find.found;
-}
-
-inline Box BoxFrom(const App& app, HWND hwnd) {
-  Box box;
-  box.hwnd = hwnd;
-  box.caption = app.WindowText(hwnd);
-  box.text = app.WindowText(::GetDlgItem(hwnd, 0xFFFF));
-  return box;
-}
-
-// The next box of the program that is not `other` (a box that is already open), or none.
-inline Box WaitNewBox(const App& app, HWND other, DWORD timeoutMs) {
-  HWND found = nullptr;
-  app.WaitFor(
-      [&] {
-        for (HWND h : BoxesOf(app.pid())) {
-          if (h != other) return (found = h) != nullptr;
-        }
-        return false;
-      },
-      timeoutMs);
-  return found ? BoxFrom(app, found) : Box();
-}
-
-// Launches the program; a box it shows before its main window (the start-up warning) is recorded in
-// `early` and answered with OK, from a second thread, since the launch waits for the main window.
-class EarlyBoxLaunch {
- public:
-  bool Launch(App& app, const std::wstring& exe, const std::map<std::wstring, std::wstring>& env) {
-    app_ = &app;
-    stop_ = 0;
-    HANDLE thread = ::CreateThread(nullptr, 0, &EarlyBoxLaunch::Watch, this, 0, nullptr);
-    const bool ok = app.Launch(exe, env);
-    ::InterlockedExchange(&stop_, 1);
-    if (thread) {
-      ::WaitForSingleObject(thread, 10000);
-      ::CloseHandle(thread);
-    }
-    return ok;
-  }
-  std::vector<Box> early;
-
- private:
-  static DWORD WINAPI Watch(void* param) {
-    auto* self = static_cast<EarlyBoxLaunch*>(param);
-    while (::InterlockedCompareExchange(&self->stop_, 0, 0) == 0) {
-      const DWORD pid = self->app_->pid();
-      if (pid != 0) {
-        for (HWND h : BoxesOf(pid)) {
-          const Box box = BoxFrom(*self->app_, h);
-          self->early.push_back(box);
-          self->app_->Answer(box, IDOK);
-          self->app_->WaitGone(box, 5000);
-        }
-      }
-      ::Sleep(20);
-    }
-    return 0;
-  }
-  App* app_ = nullptr;
-  volatile LONG stop_ = 0;
-};
 
 // Asks the window whether the session may end, as Windows does at a log-off or a shut-down, from a
 // second thread: a refusal shows its box before the answer comes.
@@ -124,19 +41,42 @@ class SessionEndQuery {
   std::thread thread_;
 };
 
-// The lines the stand-ins log for a whole run onto `target` with the boot files on `boot`: the
-// format, bcdboot twice for each Windows folder (the target's, then the prefix's C:), bootsect.
-inline std::string FormatCall(const std::wstring& target) {
-  return "format.com " + Utf8(target) + " /FS:NTFS /v:Win /q /x /y";
+const wchar_t kStageDone[] = L"这个阶段的安装完成，重新启动后，Sysprep部署阶段将开始！";
+
+// Fills the drive fields, unticks the restart unless `restart`, presses Start: the box that comes.
+inline Box PressStart(App& app, const std::wstring& boot, const std::wstring& target, bool restart = true) {
+  if (!app.SetText(Ctl::Text2, boot) || !app.SetText(Ctl::Text3, target)) return Box();
+  if (!restart) {
+    app.Click(Ctl::Check2);
+    if (!app.WaitFor([&] { return !app.Checked(Ctl::Check2); }, 5000)) return Box();
+  }
+  app.Click(Ctl::Command4);
+  return app.WaitBox(20000);
 }
-inline std::vector<std::string> WholeRunCalls(const std::wstring& target, const std::wstring& boot) {
-  const std::string t = Utf8(target), b = Utf8(boot);
+
+// The window after a run: Start reads "开始安装" again, the status line rests, every input is enabled.
+inline void ExpectIdle(const App& app) {
+  EXPECT_TRUE(app.WaitText(Ctl::Command4, L"开始安装", 10000)) << ToUtf8(app.Text(Ctl::Command4));
+  EXPECT_EQ(app.Text(Ctl::Status), L"状态");
+  for (Ctl c : kRunInputs) EXPECT_TRUE(app.Enabled(c)) << "control " << static_cast<int>(c);
+}
+
+// The lines the stand-ins log for a whole run onto `target` with the boot files on `boot`: the
+// format, bcdboot twice for each Windows folder (the target's, then the prefix's C:), bootsect. An
+// image of major version 5 gets no boot files, and the older boot code.
+inline std::string FormatCall(const std::wstring& target) {
+  return "format.com " + ToUtf8(target) + " /FS:NTFS /v:Win /q /x /y";
+}
+inline std::vector<std::string> WholeRunCalls(const std::wstring& target, const std::wstring& boot,
+                                              bool version5 = false) {
+  const std::string t = ToUtf8(target), b = ToUtf8(boot);
   std::vector<std::string> calls = {FormatCall(target)};
   for (const std::string& windows : {t + "\\Windows", std::string("C:\\Windows")}) {
+    if (version5) break;
     calls.push_back("bcdboot.exe " + windows + " /s " + b + " /l zh-cn");
     calls.push_back("bcdboot.exe " + windows + " /s " + b + " /f uefi /l zh-cn");
   }
-  calls.push_back("bootsect.exe /nt60 " + b + " /mbr");
+  calls.push_back("bootsect.exe " + std::string(version5 ? "/nt52 " : "/nt60 ") + b + " /mbr");
   return calls;
 }
 

@@ -27,7 +27,7 @@ void ListTree(const std::wstring& folder, const std::wstring& shown, int* files,
       const unsigned long long size = (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
       ++*files;
       *bytes += size;
-      Say("  applied " + Utf8(shown + L"\\" + name) + " (" + std::to_string(size) + " bytes)");
+      Say("  applied " + ToUtf8(shown + L"\\" + name) + " (" + std::to_string(size) + " bytes)");
     }
   } while (::FindNextFileW(find.get(), &data));
 }
@@ -40,15 +40,15 @@ TEST(Sandbox, AWholeInstallation) {
   ::DeleteFileW(log.c_str());
   auto shot = [&](HWND window, const wchar_t* name) {
     SaveWindowBitmap(window, shots + L"\\sandbox-" + name + L".bmp");
-    Say(std::string("screenshot sandbox-") + Utf8(name));
+    Say(std::string("screenshot sandbox-") + ToUtf8(name));
   };
 
   App app;
-  Say("starting " + Utf8(exe));
+  Say("starting " + ToUtf8(exe));
   // The stand-ins take a second each, so that the formatting and boot steps can be seen.
   ASSERT_TRUE(app.Launch(exe, {{L"MORVANE_STANDIN_DELAY_MS", L"1500"}}));
   ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-  for (const std::wstring& item : app.Items(Ctl::Combo0)) Say("image listed: " + Utf8(item));
+  for (const std::wstring& item : app.Items(Ctl::Combo0)) Say("image listed: " + ToUtf8(item));
   ASSERT_TRUE(app.SetText(Ctl::Text2, boot));
   ASSERT_TRUE(app.SetText(Ctl::Text3, target));
   shot(app.main(), L"1-ready");
@@ -56,7 +56,7 @@ TEST(Sandbox, AWholeInstallation) {
   app.Click(Ctl::Command4);
   const Box confirm = app.WaitBox();
   ASSERT_TRUE(confirm);
-  Say("asked: " + Utf8(confirm.text));
+  Say("asked: " + ToUtf8(confirm.text));
   shot(confirm.hwnd, L"2-confirm");
   app.Answer(confirm, IDOK);
   ASSERT_TRUE(app.WaitGone(confirm));
@@ -68,7 +68,7 @@ TEST(Sandbox, AWholeInstallation) {
   while (::GetTickCount64() < end && !(done = app.WaitBox(1))) {
     const std::wstring status = app.Text(Ctl::Status);
     if (status != last) {
-      Say("status: " + Utf8(status));
+      Say("status: " + ToUtf8(status));
       last = status;
     }
     if (!formatShot && status.rfind(L"正在格式化", 0) == 0) {
@@ -82,7 +82,7 @@ TEST(Sandbox, AWholeInstallation) {
     ::Sleep(20);
   }
   ASSERT_TRUE(done) << "no completion box";
-  Say("told: " + Utf8(done.text));
+  Say("told: " + ToUtf8(done.text));
   shot(done.hwnd, L"5-done-box");
   app.Answer(done, IDCANCEL);
   ASSERT_TRUE(app.WaitGone(done));
@@ -94,7 +94,7 @@ TEST(Sandbox, AWholeInstallation) {
   int files = 0;
   unsigned long long bytes = 0;
   ListTree(target, target, &files, &bytes);
-  Say(std::to_string(files) + " files, " + std::to_string(bytes) + " bytes on " + Utf8(target));
+  Say(std::to_string(files) + " files, " + std::to_string(bytes) + " bytes on " + ToUtf8(target));
   const std::wstring windir = EnvOr(L"windir");
   Say(std::string("apply files left behind: ") +
       (FileExists(windir + L"\\temp\\apply.bat") || FileExists(windir + L"\\temp\\apply.xml") ? "yes" : "none"));

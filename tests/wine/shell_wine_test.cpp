@@ -4,13 +4,17 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <shobjidl.h>
 
 #include <algorithm>
 #include <iostream>
+#include <random>
+#include <thread>
 
 #include "app/layout.h"
 #include "app/main_window_win.h"
 #include "app_driver.h"
+#include "shell/icon_win.h"
 #include "shell/shell_wait_win.h"
 #include "shell/system_win.h"
 
@@ -57,39 +61,6 @@ TEST(ShellWait, ReturnsTheChildsExitCodeAndKeepsTheWindowAnswering) {
   EXPECT_TRUE(failed.started);
   EXPECT_EQ(failed.exitCode, 1u);
   ::KillTimer(window.get(), 1);
-}
-
-TEST(ShellWait, ACommandThatCannotStartIsToldApart) {
-  const RunResult run = ShellWait(L"C:\\no such folder\\missing.exe /x");
-  EXPECT_FALSE(run.started);
-}
-
-TEST(ShortPath, GivesBlankFreeShortFormsAndOtherwiseTheLongPath) {
-  const std::wstring exe = EnvOr(L"MORVANE_EXE");
-  if (exe.empty()) GTEST_SKIP() << "MORVANE_EXE is not set";
-  WinSystem sys;
-  const std::wstring shortForm = sys.ShortPath(exe);
-  EXPECT_EQ(shortForm.find(L' '), std::wstring::npos) << Utf8(shortForm);
-  EXPECT_TRUE(FileExists(shortForm));
-  EXPECT_EQ(sys.ShortPath(L"C:\\windows"), L"C:\\windows");
-  const std::wstring missing = L"C:\\no such folder\\image file.wim";
-  EXPECT_EQ(sys.ShortPath(missing), missing);
-}
-
-TEST(SystemCalls, LookupSeesNeitherHiddenEntriesNorWildcards) {
-  const std::wstring hidden = EnvOr(L"MORVANE_HIDDEN_FILE"), folder = EnvOr(L"MORVANE_FOLDER");
-  const std::wstring image = EnvOr(L"MORVANE_SMALL_IMAGE");
-  if (hidden.empty() || image.empty()) GTEST_SKIP() << "the rig's environment is not set";
-  WinSystem sys;
-  EXPECT_EQ(sys.Lookup(image), Entry::File);
-  EXPECT_EQ(sys.Lookup(hidden), Entry::None);
-  EXPECT_EQ(sys.Lookup(folder), Entry::Folder);
-  EXPECT_EQ(sys.Lookup(L"S:\\*.wim"), Entry::None);
-  EXPECT_GE(sys.SysVer(), 5);
-  EXPECT_EQ(sys.HalfWidth(L"ＡＢＣ１２３\u3000中文"), L"ABC123 中文");
-  EXPECT_NE(sys.DriveRoots().find(std::wstring(L"C:\\\0", 4)), std::wstring::npos);
-  EXPECT_EQ(sys.TypeOfDrive(L"C:"), DriveType::Fixed);
-  EXPECT_EQ(sys.BusType(L"Q:"), L"");  // no such drive
 }
 
 // A data object offering the shell's file list, as Explorer's drag does.
@@ -155,9 +126,17 @@ class InProcessWindow : public ::testing::Test {
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     }  // the closed window's WM_QUIT must not reach the next test
   }
-  std::wstring Drop(std::vector<std::wstring> files, bool offer = true) {
+  // Drops the files on the window, through its drop target or (`message`) the older WM_DROPFILES.
+  std::wstring Drop(const std::vector<std::wstring>& files, bool offer, bool message) {
     window->SetText(Ctl::Text1, L"before");
-    FileListData data(std::move(files), offer);
+    FileListData data(files, offer);
+    if (message) {
+      FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+      STGMEDIUM medium = {};
+      data.GetData(&format, &medium);
+      ::SendMessageW(window->control(Ctl::Text1), WM_DROPFILES, reinterpret_cast<WPARAM>(medium.hGlobal), 0);
+      return window->Text(Ctl::Text1);
+    }
     DWORD effect = DROPEFFECT_COPY;
     window->drop_target()->Drop(&data, 0, POINTL{0, 0}, &effect);
     // The drop returns before the path is taken, and so before the query that it starts.
@@ -170,19 +149,32 @@ class InProcessWindow : public ::testing::Test {
   std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(InProcessWindow, OneImageFileIsTakenWithItsLetterCase) {
-  EXPECT_EQ(Drop({L"S:\\Images\\Install.WIM"}), L"S:\\Images\\Install.WIM");
-  EXPECT_EQ(Drop({L"S:\\x\\a.Esd"}), L"S:\\x\\a.Esd");
+// One image file is taken with its letter case; several files, another extension or a drag without a
+// file list are refused silently.
+TEST_F(InProcessWindow, ADropTakesOneImageFileOnly) {
+  struct Case {
+    std::vector<std::wstring> files;
+    bool offer;
+    const wchar_t* taken;
+  };
+  const Case cases[] = {{{L"S:\\Images\\Install.WIM"}, true, L"S:\\Images\\Install.WIM"},
+                        {{L"S:\\x\\a.Esd"}, true, L"S:\\x\\a.Esd"},
+                        {{L"S:\\a.wim", L"S:\\b.wim"}, true, L"before"},
+                        {{L"S:\\a.wim.txt"}, true, L"before"},
+                        {{L"S:\\a.wim"}, false, L"before"}};
+  for (const bool message : {false, true}) {
+    for (const Case& c : cases) {
+      if (!message || c.offer) {
+        EXPECT_EQ(Drop(c.files, c.offer, message), c.taken) << ToUtf8(c.files[0]) << message;
+      }
+    }
+  }
 }
 
-TEST_F(InProcessWindow, EverythingElseIsRefusedSilently) {
-  EXPECT_EQ(Drop({L"S:\\a.wim", L"S:\\b.wim"}), L"before");
-  EXPECT_EQ(Drop({L"S:\\a.wim.txt"}), L"before");
-  EXPECT_EQ(Drop({L"S:\\a.wim"}, false), L"before");
-}
-
-// The caption and the taskbar show the icon group's own small image, at the small-icon size.
+// The caption and the taskbar show the icon group's own small image, at the small-icon size; the
+// large icon is set too.
 TEST_F(InProcessWindow, TheSmallIconIsTheGroupsSmallImage) {
+  EXPECT_NE(::SendMessageW(window->hwnd(), WM_GETICON, ICON_BIG, 0), 0);
   const auto icon = reinterpret_cast<HICON>(::SendMessageW(window->hwnd(), WM_GETICON, ICON_SMALL, 0));
   ICONINFO info = {};
   ASSERT_TRUE(::GetIconInfo(icon, &info));
@@ -193,26 +185,17 @@ TEST_F(InProcessWindow, TheSmallIconIsTheGroupsSmallImage) {
   EXPECT_EQ(bitmap.bmHeight, ::GetSystemMetrics(SM_CYSMICON));
 }
 
-TEST_F(InProcessWindow, TheOlderFileDropMessageFollowsTheSameRules) {
-  auto drop = [&](const std::vector<std::wstring>& files) {
-    window->SetText(Ctl::Text1, L"before");
-    FileListData data(files, true);
-    FORMATETC format = {CF_HDROP, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    STGMEDIUM medium = {};
-    data.GetData(&format, &medium);
-    ::SendMessageW(window->control(Ctl::Text1), WM_DROPFILES, reinterpret_cast<WPARAM>(medium.hGlobal), 0);
-    return window->Text(Ctl::Text1);
-  };
-  EXPECT_EQ(drop({L"S:\\one.esd"}), L"S:\\one.esd");
-  EXPECT_EQ(drop({L"S:\\one.esd", L"S:\\two.esd"}), L"before");
-}
-
-// Version 5 and older get no taskbar object; newer systems get it where their shell has one.
+// Version 5 and older get no taskbar object; newer systems get it where their shell hands out
+// ITaskbarList3 (asked here with the SDK's own identifiers).
 TEST_F(InProcessWindow, TheTaskbarObjectIsMadeOnlyAboveVersion5) {
   const std::wstring want = EnvOr(L"MORVANE_SYSVER");
-  if (!want.empty()) { EXPECT_EQ(sys.SysVer(), std::stoi(want)); }
-  TaskbarProgress probe;
-  EXPECT_EQ(window->form().state().taskbarList, sys.SysVer() > 5 && probe.Create());
+  if (!want.empty()) {
+    EXPECT_EQ(sys.SysVer(), std::stoi(want));
+  }
+  UniqueCom<ITaskbarList3> probe;
+  const bool systemHasIt = SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
+                                                        IID_ITaskbarList3, probe.put_void()));
+  EXPECT_EQ(window->form().state().taskbarList, sys.SysVer() > 5 && systemHasIt);
 }
 
 // At the screen's DPI: every control inside the client area (those above the about frame inside the
@@ -255,20 +238,14 @@ TEST_F(InProcessWindow, EveryCaptionFitsItsControlAtThisDpi) {
     SIZE line = {};
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &line);
     ::SelectObject(dc, old);
-    EXPECT_LE(need.right, room) << Utf8(text);
-    EXPECT_LE(need.bottom, client.bottom) << Utf8(text);
-    if (item.ctl != Ctl::Label4) { EXPECT_LE(line.cx, room) << Utf8(text) << ": one line"; }
+    EXPECT_LE(need.right, room) << ToUtf8(text);
+    EXPECT_LE(need.bottom, client.bottom) << ToUtf8(text);
+    if (item.ctl != Ctl::Label4) {
+      EXPECT_LE(line.cx, room) << ToUtf8(text) << ": one line";
+    }
   }
   ::ReleaseDC(window->hwnd(), dc);
 }
-
-}  // namespace
-}  // namespace morvane::wine
-
-#include "shell/icon_win.h"
-
-namespace morvane::wine {
-namespace {
 
 TEST(FormIcon, SetsTheLargeIconAndHandsOutItsOwner) {
   UniqueHwnd window(::CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr,
@@ -283,41 +260,11 @@ TEST(FormIcon, SetsTheLargeIconAndHandsOutItsOwner) {
   window.reset();  // before the icons it shows
 }
 
-}  // namespace
-}  // namespace morvane::wine
-
-#include <thread>
-
-namespace morvane::wine {
-namespace {
-
-struct DialogSearch {
-  DWORD pid;
-  HWND found;
-};
-
-BOOL CALLBACK FindOwnDialog(HWND h, LPARAM p) {
-  auto* s = reinterpret_cast<DialogSearch*>(p);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(h, &owner);
-  wchar_t name[16] = {};
-  ::GetClassNameW(h, name, 16);
-  if (owner == s->pid && ::IsWindowVisible(h) && lstrcmpW(name, L"#32770") == 0) {
-    s->found = h;
-    return FALSE;
-  }
-  return TRUE;
-}
-
 // A dialog of this process, waiting up to ten seconds for it.
-HWND WaitOwnDialog() {
-  for (int i = 0; i < 500; ++i) {
-    DialogSearch search{::GetCurrentProcessId(), nullptr};
-    ::EnumWindows(FindOwnDialog, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    ::Sleep(20);
-  }
-  return nullptr;
+HWND OwnDialog() {
+  std::vector<HWND> found;
+  App::WaitFor([&] { return !(found = WindowsOf(::GetCurrentProcessId())).empty(); }, 10000);
+  return found.empty() ? nullptr : found[0];
 }
 
 // The real pickers, answered from a second thread while the window's thread runs them.
@@ -327,7 +274,7 @@ TEST_F(InProcessWindow, TheFolderBrowsersChoiceIsCutToItsDrive) {
   for (const bool confirm : {true, false}) {
     window->SetText(Ctl::Text2, L"C:");
     std::thread answer([&] {
-      HWND dialog = WaitOwnDialog();
+      HWND dialog = OwnDialog();
       if (!dialog) return;
       ::SendMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folder.c_str()));
       ::Sleep(200);
@@ -344,7 +291,7 @@ TEST_F(InProcessWindow, TheOpenDialogsChoiceBecomesTheImagePath) {
   if (image.empty()) GTEST_SKIP() << "MORVANE_SMALL_IMAGE is not set";
   std::wstring title;
   std::thread answer([&] {
-    HWND dialog = WaitOwnDialog();
+    HWND dialog = OwnDialog();
     if (!dialog) return;
     wchar_t text[64] = {};
     ::GetWindowTextW(dialog, text, 64);
@@ -358,6 +305,25 @@ TEST_F(InProcessWindow, TheOpenDialogsChoiceBecomesTheImagePath) {
   answer.join();
   EXPECT_EQ(title, L"打开");
   EXPECT_EQ(window->Text(Ctl::Text1), image);
+}
+
+// The half-width mapping is the platform's (LCMapStringW): random UTF-16 text (lone surrogates, the
+// full-width block, ideographs, controls) maps to text of the same emptiness and about its length.
+TEST(HalfWidthRandom, MapsAnyTextWithoutLosingIt) {
+  WinSystem sys;
+  std::mt19937 rng(20181);
+  for (int round = 0; round < 20000; ++round) {
+    std::wstring text(rng() % 64, L'\0');
+    for (wchar_t& ch : text) {
+      const unsigned r = rng();
+      const unsigned base[] = {0xFF01, 0x4E00, 0xD800, 0, 0x3000, 0};
+      const unsigned span[] = {0x5E, 0x5000, 0x800, 0x80, 0x100, 0x10000};
+      ch = static_cast<wchar_t>(base[r % 6] + (r >> 3) % span[r % 6]);
+    }
+    const std::wstring mapped = sys.HalfWidth(text);
+    ASSERT_EQ(mapped.empty(), text.empty()) << round;
+    ASSERT_LE(mapped.size(), text.size() * 2 + 2) << round;  // kana may take a voiced mark
+  }
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 namespace morvane::wine {
 namespace {
 
-const wchar_t kStageDone[] = L"这个阶段的安装完成，重新启动后，Sysprep部署阶段将开始！";
 constexpr int kInstalls = 50;
 constexpr int kQueries = 200;
 
@@ -136,7 +135,7 @@ std::vector<std::wstring> Comparable(const std::vector<std::wstring>& statuses) 
 
 std::string Join(const std::vector<std::wstring>& items) {
   std::string out;
-  for (const std::wstring& item : items) out += (out.empty() ? "" : " | ") + Utf8(item);
+  for (const std::wstring& item : items) out += (out.empty() ? "" : " | ") + ToUtf8(item);
   return out;
 }
 
@@ -188,14 +187,12 @@ class Stress : public ::testing::Test {
     run.imageThere = FileExists(L"T:\\Windows\\System32\\ntoskrnl.exe") && FileExists(L"T:\\Windows\\System32\\big.bin");
     app_.Answer(box, IDOK);
     EXPECT_TRUE(app_.WaitGone(box));
-    EXPECT_TRUE(app_.WaitText(Ctl::Command4, L"开始安装", 10000));
-    EXPECT_EQ(app_.Text(Ctl::Status), L"状态");
-    for (Ctl c : kRunInputs) EXPECT_TRUE(app_.Enabled(c)) << static_cast<int>(c);
+    ExpectIdle(app_);
     run.calls = ReadLines(log_);
     run.lists = Lists();
     run.windows = app_.Items(Ctl::RDriver);
     for (const wchar_t* name : {L"apply.bat", L"apply.xml", L"apply.err", L"WIMInfo.bat"}) {
-      EXPECT_FALSE(FileExists(windir_ + L"\\temp\\" + name)) << Utf8(name);
+      EXPECT_FALSE(FileExists(windir_ + L"\\temp\\" + name)) << ToUtf8(name);
     }
     return run;
   }
