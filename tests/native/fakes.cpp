@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "install/command_lines.h"
+#include "shell/app_folder.h"
 
 namespace morvane::testing {
 namespace {
@@ -258,10 +259,6 @@ std::wstring FakeSystem::Env(const std::wstring& name) const {
 }
 
 Entry FakeSystem::Lookup(const std::wstring& path) const {
-  static const std::wstring kTool = L"\\wimlib-imagex.exe";
-  if (toolPresent && path.size() > kTool.size() && path.compare(path.size() - kTool.size(), kTool.size(), kTool) == 0) {
-    return Entry::File;
-  }
   const auto it = entries.find(path);
   return it == entries.end() ? Entry::None : it->second;
 }
@@ -282,9 +279,18 @@ bool FakeSystem::CreateFolder(const std::wstring& path) {
   return true;
 }
 
+bool FakeSystem::CanWriteIn(const std::wstring& path) const {
+  const size_t slash = path.find_last_of(L'\\');
+  if (slash == std::wstring::npos) return false;
+  const std::wstring folder = path.substr(0, slash);
+  if (IsDriveName(folder)) return TypeOfDrive(folder) != DriveType::NoRootDir;
+  return FolderExists(folder);
+}
+
 WriteResult FakeSystem::WriteBatchText(const std::wstring& path, const std::wstring& text) {
   if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
-  if (std::find(unwritable.begin(), unwritable.end(), path) != unwritable.end()) return WriteResult::Failed;
+  const auto same = [&](const std::wstring& p) { return !FoldLess()(p, path) && !FoldLess()(path, p); };
+  if (!CanWriteIn(path) || std::any_of(unwritable.begin(), unwritable.end(), same)) return WriteResult::Failed;
   Note(L"write " + path + L" " + text);
   std::string bytes;
   if (englishCodePages) {
@@ -303,7 +309,7 @@ std::optional<std::string> FakeSystem::ReadFile(const std::wstring& path, bool c
   }
   const auto it = files.find(path);
   if (it != files.end()) return it->second;
-  if (!createIfMissing) return std::nullopt;
+  if (!createIfMissing || !CanWriteIn(path)) return std::nullopt;
   AddFile(path);
   return std::string();
 }
@@ -312,8 +318,8 @@ bool FakeSystem::DeleteFile(const std::wstring& path) {
   const auto it = files.find(path);
   if (it == files.end()) return false;
   Note(L"delete " + path);
-  files.erase(it);
   entries.erase(path);
+  files.erase(it);
   return true;
 }
 
@@ -380,7 +386,14 @@ Rig::Rig() {
   sys.journal = &journal;
 }
 
-void Rig::Load() { form.OnLoad(); }
+void Rig::PlaceTools() {
+  for (const auto& folder : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
+}
+
+void Rig::Load() {
+  PlaceTools();
+  form.OnLoad();
+}
 
 void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
   if (sys.Lookup(path) == Entry::None) sys.AddFile(path);

@@ -3,6 +3,7 @@
 // a test can check what a flow did and in which order.
 #pragma once
 
+#include <algorithm>
 #include <deque>
 #include <functional>
 #include <map>
@@ -13,11 +14,22 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "shell/drive_names.h"
 #include "shell/ports.h"
 
 namespace morvane::testing {
 
 std::string Narrow(const std::wstring& text);  // UTF-8, for messages and the log
+
+// Orders paths as Windows compares them: "\Temp" and "\temp" are one name.
+struct FoldLess {
+  bool operator()(const std::wstring& a, const std::wstring& b) const {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
+                                        [](wchar_t x, wchar_t y) { return AsciiLower(x) < AsciiLower(y); });
+  }
+};
+template <typename T>
+using PathMap = std::map<std::wstring, T, FoldLess>;
 
 class FakeWindow : public WindowPort {
  public:
@@ -116,17 +128,18 @@ class FakeSystem : public SystemPort {
   std::vector<std::wstring> log;
   std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
   std::map<std::wstring, std::wstring> env;
-  std::map<std::wstring, Entry> entries;     // what the look-up sees (hidden entries: leave out)
-  std::set<std::wstring> hiddenFolders;      // folders that only FolderExists sees
+  // Paths are compared in any letter case. The program's own writes (batch files, the output it
+  // creates) fail unless their folder is in `entries` or `hiddenFolders`, or is a drive's root.
+  PathMap<Entry> entries;                    // what the look-up sees (hidden entries: leave out)
+  std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
   std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
-  std::map<std::wstring, int> failingReads;  // reads of a file that fail before one succeeds
-  std::map<std::wstring, std::string> files;  // file contents; a batch file is stored as UTF-8
+  PathMap<int> failingReads;                 // reads of a file that fail before one succeeds
+  PathMap<std::string> files;                // file contents; a batch file is stored as UTF-8
   // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
   // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
   bool englishCodePages = false;
   std::map<std::wstring, std::wstring> shortPaths;
   bool folderCreationFails = false;
-  bool toolPresent = true;  // every tools folder holds wimlib-imagex.exe
   std::vector<std::wstring> unwritable;  // paths whose writing fails
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
@@ -146,6 +159,7 @@ class FakeSystem : public SystemPort {
   void AddFile(const std::wstring& path, const std::string& bytes = std::string());
   void AddFolder(const std::wstring& path);
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
+  bool CanWriteIn(const std::wstring& path) const;  // the folder of `path` exists
   std::wstring FileText(const std::wstring& path) const;  // a batch file, back as text
 
   std::wstring Env(const std::wstring& name) const override;
@@ -186,8 +200,11 @@ struct Rig {
   FakeWindow ui;
   FakeSystem sys;
   Form1 form{ui, sys};
+  std::vector<std::wstring> toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
   Rig();
+  // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
   void Load();
+  void PlaceTools();
 
   // Names an existing image file the way a user types it; the tool answers the query with `xml`.
   void ChooseImage(const std::wstring& path, const std::wstring& xml);

@@ -277,9 +277,9 @@ TEST(Form1InstallPrechecks, WhatTheApplyNeedsIsCheckedBeforeTheFormat) {
     const wchar_t* mentions;
     void (*spoil)(Rig&);
   } cases[] = {
-      {L"wimlib-imagex.exe", [](Rig& r) { r.sys.toolPresent = false; }},
+      {L"wimlib-imagex.exe", [](Rig& r) { r.sys.DeleteFile(L"D:\\Tools\\Bin\\wimlib-imagex.exe"); }},
       {L"C:\\Windows\\Temp", [](Rig& r) { r.sys.entries.erase(L"C:\\Windows\\Temp"); }},
-      {L"无法写入批处理文件", [](Rig& r) { r.sys.programFolder = L"D:\\เครื่องมือ"; }},
+      {L"无法写入批处理文件", [](Rig& r) { r.sys.programFolder = L"D:\\เครื่องมือ", r.PlaceTools(); }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(c.mentions));
