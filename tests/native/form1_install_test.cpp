@@ -231,12 +231,17 @@ TEST(Form1Install, AnApplyThatCannotBeSetUpReturnsToIdle) {
     const char* what;
     std::wstring unwritable;
     bool startFails;
-  } cases[] = {{"output file", kApplyXml, false}, {"batch file", kApplyBat, false}, {"start", L"", true}};
+    bool tempGoes = false;  // the Temp folder goes while the target is formatted
+  } cases[] = {{"output file", kApplyXml, false},
+               {"batch file", kApplyBat, false},
+               {"start", L"", true},
+               {"temp folder gone", L"", false, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Rig rig;
     Prepare(rig);
     rig.sys.unwritable.push_back(c.unwritable);
+    if (c.tempGoes) rig.sys.onRun = [&rig](const std::wstring&) { return rig.sys.entries.erase(L"C:\\Windows\\Temp"), RunResult{true, 0}; };
     rig.sys.startWatchedFails = c.startFails;
     rig.form.OnCommand4();
     ASSERT_EQ(rig.ui.boxes.size(), 2u);

@@ -21,19 +21,33 @@ TEST(Form1Load, ComputesViewSizesAndTakesTheCompactView) {
 }
 
 TEST(Form1Load, ChoosesTheToolsFolderByTheSysWow64Folder) {
-  Rig with;
-  with.sys.AddFolder(L"C:\\Windows\\SysWOW64");
-  with.Load();
-  EXPECT_EQ(with.form.state().binDir, L"\\Bin64");
-
-  Rig without;
-  without.Load();
-  EXPECT_EQ(without.form.state().binDir, L"\\Bin");
-
-  Rig plainFile;  // a file of that name is no folder
-  plainFile.sys.AddFile(L"C:\\Windows\\SysWOW64");
-  plainFile.Load();
-  EXPECT_EQ(plainFile.form.state().binDir, L"\\Bin");
+  struct Case {
+    const char* what;
+    Entry sysWow64;
+    const wchar_t* toolIn;  // the only tools folder that holds the image tool
+    const wchar_t* binDir;
+  } cases[] = {
+      {"64-bit", Entry::Folder, L"\\Bin64", L"\\Bin64"},
+      {"64-bit, tool only in Bin", Entry::Folder, L"\\Bin", L"\\Bin64"},
+      {"32-bit", Entry::None, L"\\Bin", L"\\Bin"},
+      {"32-bit, tool only in Bin64", Entry::None, L"\\Bin64", L"\\Bin"},
+      {"a file of that name is no folder", Entry::File, L"\\Bin", L"\\Bin"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    Rig rig;
+    rig.toolFolders = {c.toolIn};
+    if (c.sysWow64 == Entry::Folder) rig.sys.AddFolder(L"C:\\Windows\\SysWOW64");
+    if (c.sysWow64 == Entry::File) rig.sys.AddFile(L"C:\\Windows\\SysWOW64");
+    rig.Load();
+    EXPECT_EQ(rig.form.state().binDir, c.binDir);
+    rig.StartApply();  // the query runs either way; Start finds the tool only where it is
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 1);
+    const bool found = std::wstring(c.toolIn) == c.binDir;
+    EXPECT_EQ(rig.sys.watching, found);
+    ASSERT_EQ(rig.ui.boxes.size(), 1u);
+    EXPECT_EQ(rig.ui.boxes[0].caption, found ? L"操作提示：" : L"错误");
+  }
 }
 
 TEST(Form1Load, TaskbarObjectOnlyAboveVersion5) {
