@@ -390,13 +390,12 @@ class Matrix : public ::testing::TestWithParam<Row> {
   void SetUp() override {
     log_ = EnvOr(L"MORVANE_STANDIN_LOG");
     matrix_ = EnvOr(L"MORVANE_MATRIX");
-    if (log_.empty() || matrix_.empty() || EnvOr(L"MORVANE_EXE").empty()) {
-      GTEST_SKIP() << "the rig's environment is not set";
-    }
+    ASSERT_FALSE(log_.empty() || matrix_.empty() || EnvOr(L"MORVANE_EXE").empty())
+        << "the rig's environment is not set: run the suite through tests/wine/run.sh";
     const Row& row = GetParam();
     // Wine takes a program's code pages from the Unix locale it was started under, which a child
     // inherits: run.sh runs these rows in a pass of their own under LANG=en_US.UTF-8.
-    if (row.english && ::GetOEMCP() != 437) GTEST_SKIP() << "an English-locale row (run.sh runs it under en_US)";
+    ASSERT_TRUE(!row.english || ::GetOEMCP() == 437) << "an English-locale row: run it under LANG=en_US.UTF-8";
     ::DeleteFileW(log_.c_str());
     windir_ = row.windirVar ? EnvOr(row.windirVar) : EnvOr(L"windir");
     ASSERT_FALSE(windir_.empty());

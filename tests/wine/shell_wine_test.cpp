@@ -38,7 +38,7 @@ LRESULT CALLBACK CountTicks(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
 }
 
 TEST(ShellWait, ReturnsTheChildsExitCodeAndKeepsTheWindowAnswering) {
-  if (StandIn().empty()) GTEST_SKIP() << "MORVANE_STANDIN is not set";
+  ASSERT_FALSE(StandIn().empty()) << "MORVANE_STANDIN is not set";
   WNDCLASSW wc = {};
   wc.lpfnWndProc = CountTicks;
   wc.hInstance = ::GetModuleHandleW(nullptr);
@@ -270,7 +270,7 @@ HWND OwnDialog() {
 // The real pickers, answered from a second thread while the window's thread runs them.
 TEST_F(InProcessWindow, TheFolderBrowsersChoiceIsCutToItsDrive) {
   const std::wstring folder = EnvOr(L"MORVANE_FOLDER");
-  if (folder.empty()) GTEST_SKIP() << "MORVANE_FOLDER is not set";
+  ASSERT_FALSE(folder.empty()) << "MORVANE_FOLDER is not set";
   for (const bool confirm : {true, false}) {
     window->SetText(Ctl::Text2, L"C:");
     std::thread answer([&] {
@@ -288,7 +288,7 @@ TEST_F(InProcessWindow, TheFolderBrowsersChoiceIsCutToItsDrive) {
 
 TEST_F(InProcessWindow, TheOpenDialogsChoiceBecomesTheImagePath) {
   const std::wstring image = EnvOr(L"MORVANE_SMALL_IMAGE");
-  if (image.empty()) GTEST_SKIP() << "MORVANE_SMALL_IMAGE is not set";
+  ASSERT_FALSE(image.empty()) << "MORVANE_SMALL_IMAGE is not set";
   std::wstring title;
   std::thread answer([&] {
     HWND dialog = OwnDialog();
