@@ -11,7 +11,7 @@ namespace morvane {
 namespace {
 
 // The window's design, written down independently of app/layout.cpp: every control with its container
-// (Count: the window), its place in twips, whether it shows and its tab index.
+// (Count: the window, listed before what it holds), its place in twips, whether it shows and its tab index.
 struct Designed {
   Ctl ctl, container;
   int32_t left, top, width, height;
@@ -56,62 +56,29 @@ TEST(Layout, MatchesTheDesign) {
               (std::vector<int32_t>{d.left, d.top, d.width, d.height}));
     EXPECT_EQ(c.visible, d.visible);
     EXPECT_EQ(c.tab, d.tab);
+    // In the window a control is moved by its container's place (frames sit on the window itself).
+    const Rect r = PlaceInWindow(c);
+    const auto in = std::find_if(std::begin(kDesign), std::end(kDesign), [&](auto& o) { return o.ctl == d.container; });
+    const int32_t dx = in == std::end(kDesign) ? 0 : in->left, dy = in == std::end(kDesign) ? 0 : in->top;
+    EXPECT_EQ((std::vector<int32_t>{r.left, r.top, r.width, r.height}),
+              (std::vector<int32_t>{d.left + dx, d.top + dy, d.width, d.height}));
   }
   EXPECT_EQ((std::vector<int32_t>{kClientWidth, kCompactClientHeight, kExpandedClientHeight, kWindowWidth}),
             (std::vector<int32_t>{7845, 3360, 6150, 8085}));
   EXPECT_THROW(SpecOf(Ctl::Count), std::out_of_range);
-}
-
-TEST(Layout, PlaceInWindowAddsTheContainersOffsets) {
-  struct Case {
-    Ctl ctl;
-    int32_t left, top;
-  };
-  const Case cases[] = {
-      {Ctl::Combo0, 1320, 1920},        // in Frame1 at 240, 1680
-      {Ctl::Check1, 5160, 1960},        // in Frame1
-      {Ctl::Status, 480, 2655},         // in Frame2 at 240, 2400
-      {Ctl::ProgressBar1, 2400, 2640},  // in Frame2
-      {Ctl::Command4, 6120, 2600},      // in Frame2
-      {Ctl::Label0, 480, 420},          // in Frame0 at 240, 120
-      {Ctl::Label4, 480, 3840},         // in Frame3 at 240, 3360
-      {Ctl::Text1, 1320, 360},          // on the window itself
-      {Ctl::Frame1, 240, 1680},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.ctl));
-    const ControlSpec& control = SpecOf(c.ctl);
-    const Rect r = PlaceInWindow(control);
-    EXPECT_EQ(r.left, c.left);
-    EXPECT_EQ(r.top, c.top);
-    EXPECT_EQ(r.width, control.width);
-    EXPECT_EQ(r.height, control.height);
-  }
-}
-
-TEST(Layout, RoomToTheRightEndsAtTheNextControlOfTheRow) {
+  // The room a caption label may grow into ends at the next visible control of its row.
   EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Label2)), 1320 - (480 + 675));  // Text3
   EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Label3)), 1320 - (480 + 720));  // Combo0, not the hidden lists
   EXPECT_EQ(RoomToTheRight(SpecOf(Ctl::Command1)), kClientWidth - (6480 + 855));
 }
 
-TEST(TwipsToPixels, AtCommonResolutions) {
-  struct Case {
-    int32_t twips;
-    int dpi;
-    int32_t pixels;
-  };
-  const Case cases[] = {
-      {15, 96, 1},      {7845, 96, 523},  {3360, 96, 224},  {6150, 96, 410},  {7, 96, 0},   {8, 96, 1},
-      {12, 120, 1},     {7845, 120, 654}, {3360, 120, 280}, {6150, 120, 513}, {10, 144, 1}, {7845, 144, 785},
-      {3360, 144, 336}, {6150, 144, 615}, {0, 144, 0},      {-15, 96, -1},    {-8, 96, -1},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(TwipsToPixels(c.twips, c.dpi), c.pixels) << c.twips << " twips at " << c.dpi << " dpi";
+TEST(Layout, TwipsToPixelsRoundsToTheNearestAndPixelsToTwipsUndoesIt) {
+  const int cases[][3] = {{15, 96, 1},      {7, 96, 0},       {8, 96, 1},      {7845, 96, 523}, {12, 120, 1},
+                          {6150, 120, 513}, {10, 144, 1},     {7845, 144, 785}, {0, 144, 0},    {-15, 96, -1},
+                          {-8, 96, -1}};
+  for (const auto& [twips, dpi, pixels] : cases) {
+    EXPECT_EQ(TwipsToPixels(twips, dpi), pixels) << twips << " twips at " << dpi << " dpi";
   }
-}
-
-TEST(PixelsToTwips, UndoesTheScaling) {
   for (int dpi : {96, 120, 144, 192}) {
     for (int32_t px = 0; px <= 2000; ++px) {
       ASSERT_EQ(TwipsToPixels(PixelsToTwips(px, dpi), dpi), px) << px << " px at " << dpi << " dpi";
