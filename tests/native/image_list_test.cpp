@@ -70,7 +70,6 @@ TEST(RealToolOutput, TheExtractedDescriptionIsReadExactlyAndTheTextModeOneNot) {
   EXPECT_EQ(extracted, run("info --xml names.wim"));
   const ImageLists names = ListsFromBytes(extracted);
   EXPECT_EQ(names.labels, (Texts{L"上海:《简介》", L"《专业》版:第一行\n第二行", L"Home"}));
-  EXPECT_EQ(names.majors, (Texts{L"10", L"", L""}));
   // Through standard output in text mode the names after the first 0x0A byte are lost.
   EXPECT_NE(ListsFromBytes(TextMode(extracted)).labels, names.labels);
   // A description that only ends with a line feed (as wimlib 1.13 stores it) comes out one byte
@@ -113,8 +112,6 @@ TEST(ImageList, Outputs) {
       {"an output cut off inside an image lists only the whole ones",
        Images({L"<NAME>a</NAME>"}, L"<IMAGE INDEX=\"2\"><NAME>b</NA"), {L"a"}, {L"a"}, {L""}},
       {"nothing", "", {}, {}, {}},
-      {"a lone byte", "\xFF", {}, {}, {}},
-      {"a mark and an odd byte", std::string("\xFF\xFE\x00", 3), {}, {}, {}},
       {"text in the code page", "<WIM><IMAGE INDEX=\"1\"><NAME>a</NAME></IMAGE></WIM>\r\nx", {}, {}, {}},
   };
   for (const auto& [row, bytes, labels, names, majors] : rows) {
@@ -128,9 +125,8 @@ TEST(DecodeUtf16Output, CodeUnitsLowByteFirstBehindAnyTwoBytes) {
       {std::string("\xFF\xFE" "A\x00\x13\x4E", 6), L"A\u4E13"},
       {std::string("\xFF\xFE" "A\x00\x13", 5), L"A"},  // an odd last byte is no code unit
       {std::string("\xFE\xFF" "A\x00", 4), L"A"},      // the mark's value is not looked at
-      {std::string("xyA\x00", 4), L"A"},
+      {std::string("\xFF", 1), L""},
       {std::string("\xFF\xFE\x3D\xD8\x00\xDE", 6), L"\xD83D\xDE00"},  // no pair is joined
-      {std::string("\xFF\xFE\x00\x00", 4), std::wstring(1, L'\0')},
   };
   for (const auto& [bytes, text] : rows) EXPECT_EQ(DecodeUtf16Output(bytes), text) << bytes.size();
 }

@@ -72,9 +72,9 @@ std::string Play(const std::vector<std::string>& steps) {
 // The watch sets Value and reads it back for the taskbar: a set that did not reach a bar must not
 // be read back, and a value beyond the range is kept as set. The bar follows the host's client area.
 TEST(ProgressBarModel, TheBarTheProgramUsesFollowsItsHostWindow) {
-  EXPECT_EQ(Play({"value 30", "resize", "read", "width 32", "init", "value 150", "read", "width 90", "resize",
+  EXPECT_EQ(Play({"value 30", "resize", "read", "width 3", "init", "value 150", "read", "width 9", "resize",
                   "end", "end", "resize", "value 10", "read"}),
-            "read 0|create 50000000 32x20|range 0 100|pos 0 0|pos 150 0|read 150|move 90x20|destroy|read 150|");
+            "read 0|create 50000000 3x20|range 0 100|pos 0 0|pos 150 0|read 150|move 9x20|destroy|read 150|");
 }
 
 // Without a bar both are dropped; a new Initialize puts the maximum back to 100 and keeps the rest.
