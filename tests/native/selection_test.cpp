@@ -114,7 +114,7 @@ TEST(MajorAbove5, VersionTexts) {
   ExpectRule(MajorAbove5,
              {L"10", L"6.1", L"5.1", L" 6", L"\t10\t", L"", L"  ", L"abc", L"5abc", L"5.0.1", L"-6", L".",
               L"5 1"},
-             {L"5", L"5.0", L"5.", L"05", L"4", L"0", L"4.9", L" 5 ", L"5." + std::wstring(400, L'0'),
+             {L"5", L"5.0", L"5.", L"05", L"4", L"0", L"4.9", L" 5 ", L"\t5", L"5." + std::wstring(400, L'0'),
               L"4." + std::wstring(400, L'9')});
 }
 

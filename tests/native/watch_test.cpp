@@ -93,7 +93,7 @@ TEST(WatchTick, Outputs) {
   // A report's percentage: only a whole number from 0 to 100 between the first "(" and "%)".
   const std::pair<std::wstring, int> percents[] = {
       {L" 1 of 3 (33%) done\r", 33}, {L"(0%)", 0}, {L"(100%)", 100}, {L"(007%)", 7}, {L"(9%) then (50%)", 9},
-      {L"(101%)", -1}, {L"(1000%)", -1}, {L"(%)", -1}, {L"(x%)", -1}, {L"(-1%)", -1}, {L"( 5%)", -1},
+      {L"(101%)", -1}, {L"(4294967296%)", -1}, {L"(%)", -1}, {L"(x%)", -1}, {L"(-1%)", -1}, {L"( 5%)", -1},
       {L"(\uFF15%)", -1}, {L"5%)", -1}, {L"(5%", -1}, {L"(5) %)", -1},  // U+FF15: a full-width digit
   };
   for (const auto& [report, percent] : percents) {
