@@ -21,8 +21,8 @@ TEST(CommandLines, ExactlyAsWrittenOrRefused) {
   using Row = std::tuple<const char*, std::optional<std::wstring>, std::optional<std::wstring>>;
   const std::wstring nul(L"D:\\a\0b", 6);
   const Row rows[] = {
-      {"query", InfoCommandLine(L"X:\\Tools", L"\\Bin64", L"D:\\sources\\install.wim", L"X:\\Windows"),
-       L"\"X:\\Tools\\Bin64\\wimlib-imagex.exe\" info \"D:\\sources\\install.wim\" "
+      {"query, program at a root", InfoCommandLine(L"X:\\", L"\\Bin64", L"D:\\s\\install.wim", L"X:\\Windows"),
+       L"\"X:\\Bin64\\wimlib-imagex.exe\" info \"D:\\s\\install.wim\" "
        L"--extract-xml \"X:\\Windows\\temp\\WIMInfo.xml\" >nul"},
       // Blanks, "&", "|", "<", "^", "(", ")", "!" and ";,=" are literal inside the quotes.
       {"query, operators",
