@@ -5,49 +5,40 @@
 // percentage is cut out.
 #include <benchmark/benchmark.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <string>
 
 #include "install/watch.h"
 
 namespace {
 
-using morvane::StageCounters;
-using morvane::TickResult;
-using morvane::WatchTick;
-
-std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
-
 // The tool's output once it has written `size` bytes: the header, the file creation in full
-// (about a fifth of the output) and then extraction reports, still below 100%.
+// (about a fifth of the output) and then extraction reports of 20480 MiB, still below 100%.
 std::wstring ExtractingOutput(size_t size) {
   std::string out =
       "Applying image 6 (\"Windows 10 Pro\") from \"D:\\sources\\install.wim\" to NTFS volume \"C:\\\"\r\n";
-  const uint64_t files = 98765;
-  for (uint64_t done = 0; out.size() < size / 5; done += 97) {
-    const uint64_t n = done < files ? done : files;
-    out += "\rCreating files: " + std::to_string(n) + " of " + std::to_string(files) + " (" +
-           std::to_string(n * 100 / files) + "%) done";
+  for (unsigned done = 0; out.size() < size / 5; done += 97) {
+    const unsigned n = std::min(done, 98765u);
+    out += "\rCreating files: " + std::to_string(n) + " of 98765 (" + std::to_string(n * 100 / 98765) +
+           "%) done";
   }
   out += "\r\n";
-  const uint64_t total = 20480;  // MiB: a report per MiB, never reaching 100% below 1 MiB of output
-  for (uint64_t mib = 0;; ++mib) {
-    const std::string report = "\rExtracting file data: " + std::to_string(mib % total) + " MiB of " +
-                               std::to_string(total) + " MiB (" + std::to_string((mib % total) * 100 / total) +
-                               "%) done";
+  for (unsigned mib = 0;; ++mib) {
+    const std::string report = "\rExtracting file data: " + std::to_string(mib) + " MiB of 20480 MiB (" +
+                               std::to_string(mib * 100 / 20480) + "%) done";
     if (out.size() + report.size() > size) break;
     out += report;
   }
   out.resize(size, ' ');  // a report still being written
-  return Widen(out);
+  return std::wstring(out.begin(), out.end());
 }
 
 void BM_WatchTickExtracting(benchmark::State& state) {
   const std::wstring output = ExtractingOutput(static_cast<size_t>(state.range(0)));
-  StageCounters counters;
+  morvane::StageCounters counters;
   counters.creating = 100;
   for (auto _ : state) {
-    TickResult tick = WatchTick(counters, output, false);
+    morvane::TickResult tick = morvane::WatchTick(counters, output, false);
     benchmark::DoNotOptimize(tick);
   }
   if (counters.extracting >= 100) state.SkipWithError("the extraction finished: not the case measured");

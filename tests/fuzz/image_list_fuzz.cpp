@@ -6,27 +6,18 @@
 
 #include "catalogue/image_list.h"
 
-namespace {
-
-void Check(bool ok) {
-  if (!ok) __builtin_trap();
-}
-
-}  // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  using namespace morvane;
+  const auto check = [](bool ok) { if (!ok) __builtin_trap(); };
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const std::wstring text = DecodeUtf16Output(bytes);
-  Check(text.size() <= size / 2);
-  const ImageLists lists = CutImageList(text);
-  Check(lists.labels.size() == lists.displayNames.size());
-  Check(lists.labels.size() == lists.majors.size());
-  Check(lists.labels.size() <= kMaxImagePieces);
-  if (text.find(L"INDEX") == std::wstring::npos) Check(lists.labels.empty());
+  const std::wstring text = morvane::DecodeUtf16Output(bytes);
+  check(text.size() <= size / 2);
+  const morvane::ImageLists lists = morvane::CutImageList(text);
+  check(lists.labels.size() == lists.displayNames.size() && lists.labels.size() == lists.majors.size());
+  check(lists.labels.size() <= morvane::kMaxImagePieces);
+  check(lists.labels.empty() || text.find(L"INDEX") != std::wstring::npos);
   for (size_t i = 0; i < lists.labels.size(); ++i) {
-    Check(text.find(lists.majors[i]) != std::wstring::npos);
-    Check(text.find(lists.displayNames[i]) != std::wstring::npos);
+    check(text.find(lists.majors[i]) != std::wstring::npos);
+    check(text.find(lists.displayNames[i]) != std::wstring::npos);
   }
   return 0;
 }
