@@ -64,6 +64,10 @@ foreach(run x86 x64 x64-xp x86-xp x86-wow64 x64-dpi144)
   add_test(NAME ${name} COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/run.sh ${run} ${CMAKE_SOURCE_DIR}/build/${arch})
   set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200 RESOURCE_LOCK wine)
 endforeach()
+# The rig itself: the image-tool wrapper and the stand-ins behave as the Windows tools do.
+add_test(NAME wine_rig COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/rig_selftest.sh ${WIN_BUILD_X64}/fixtures
+                               ${WIN_BUILD_X86}/fixtures)
+set_tests_properties(wine_rig PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 add_test(NAME sanitized_native COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/test-sanitize.sh)
 set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200)
 add_test(NAME fuzz COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 15)

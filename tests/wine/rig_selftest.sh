@@ -177,6 +177,11 @@ run_arch() {
 
   # Test modes of the wrapper.
   local exe=$app/$binname/wimlib-imagex.exe
+  # The real tool's own failure: its message reaches standard error (as in an apply.err), in text mode.
+  wine_run "$P" "$exe" info 'T:\none.wim' >"$work/o.txt" 2>"$work/e.txt"
+  rc=$?
+  check "$tag real tool failing: exit $rc, its [ERROR] line on stderr with CRLF" \
+    test $rc != 0 -a "$(grep -c $'\[ERROR\] .*none\.wim.*\r$' "$work/e.txt")" = 1
   MORVANE_TOOL_MODE=fail wine_run "$P" "$exe" info --xml 'T:\img.wim' >"$work/o.txt" 2>"$work/e.txt"
   rc=$?
   check "$tag mode fail: exit 47, [ERROR] on stderr, nothing on stdout" \
