@@ -37,8 +37,8 @@ class AppWindow : public ::testing::Test {
   }
   int BarPos() const {  // the common control inside the program's bar
     DWORD_PTR pos = 0;
-    ::SendMessageTimeoutW(::GetDlgItem(app.Control(Ctl::ProgressBar1), 1), PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000,
-                          &pos);
+    ::SendMessageTimeoutW(::GetDlgItem(app.Control(Ctl::ProgressBar1), 1), PBM_GETPOS, 0, 0, SMTO_NORMAL,
+                          2000, &pos);
     return static_cast<int>(pos);
   }
   void Shot(const wchar_t* name) {
@@ -80,7 +80,7 @@ TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
   EXPECT_TRUE(app.Checked(Ctl::Check1) && app.Checked(Ctl::Check2));
   EXPECT_TRUE(app.Items(Ctl::Combo0).empty() && app.Items(Ctl::RDriver).empty());
 
-  // Six paragraphs of about text, no addresses.
+  // Six paragraphs of about text, whole, no addresses.
   const std::wstring about = app.Text(Ctl::Label4);
   size_t breaks = 0;
   for (size_t at = about.find(L"\r\n"); at != std::wstring::npos; at = about.find(L"\r\n", at + 2)) ++breaks;
@@ -90,8 +90,8 @@ TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
 
   // Tab order: the controls that take the focus follow the design's order, and only those.
   HWND h = nullptr;
-  for (Ctl c : {Ctl::Text1, Ctl::Command1, Ctl::Command2, Ctl::Command3, Ctl::Combo0, Ctl::Check1, Ctl::Check2,
-                Ctl::Command4, Ctl::Text2, Ctl::Text3}) {
+  for (Ctl c : {Ctl::Text1, Ctl::Command1, Ctl::Command2, Ctl::Command3, Ctl::Combo0, Ctl::Check1,
+                Ctl::Check2, Ctl::Command4, Ctl::Text2, Ctl::Text3}) {
     h = ::GetNextDlgTabItem(app.main(), h, FALSE);
     EXPECT_EQ(h, app.Control(c)) << static_cast<int>(c);
   }
@@ -184,14 +184,11 @@ TEST_F(AppWindow, TheApplysThreeStagesAreFollowedStageByStage) {
 
   std::vector<std::wstring> stages;
   std::vector<int> bars;
-  const auto readBar = [&] {
-    const int pos = BarPos();
-    if (bars.empty() || bars.back() != pos) bars.push_back(pos);
-  };
   Box done;
   for (const ULONGLONG end = ::GetTickCount64() + 60000; !done && ::GetTickCount64() < end; ::Sleep(15)) {
     done = app.WaitBox(1);
-    readBar();  // the completion has reset the bar before its box: a fast one is seen only here
+    const int pos = BarPos();  // the completion resets the bar before its box: a fast one is seen only here
+    if (bars.empty() || bars.back() != pos) bars.push_back(pos);
     const std::wstring s = app.Text(Ctl::Status);
     const bool stage = s == L"正在创建文件" || s == L"正在提取文件" || s == L"正在应用文件";
     if (done || !stage || std::find(stages.begin(), stages.end(), s) != stages.end()) continue;

@@ -20,8 +20,8 @@ TEST(ProgressBarWindow, OneCommonBarFillsTheHostTakesTheValueAndEndsWithTheParen
   ASSERT_TRUE(::InitCommonControlsEx(&icc));
   ASSERT_TRUE(ProgressBar::Register(::GetModuleHandleW(nullptr)));
   // A hidden top-level window needs no window manager.
-  UniqueHwnd top(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 500, 300, nullptr, nullptr, nullptr,
-                                   nullptr));
+  UniqueHwnd top(::CreateWindowExW(0, L"STATIC", L"", WS_OVERLAPPED, 0, 0, 500, 300, nullptr, nullptr,
+                                   nullptr, nullptr));
   ProgressBar bar;
   ASSERT_TRUE(bar.Create(top.get(), 10, 20, 300, 24, 42));
   HWND host = bar.hwnd(), inner = bar.inner();
