@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -24,7 +25,6 @@ struct GroupIconEntry {  // GRPICONDIRENTRY as stored in RT_GROUP_ICON
   WORD id;
 };
 #pragma pack(pop)
-static_assert(sizeof(GroupIconEntry) == 14, "GRPICONDIRENTRY is 14 bytes");
 
 class ProgramResources : public ::testing::Test {
  protected:
@@ -50,50 +50,44 @@ class ProgramResources : public ::testing::Test {
 TEST_F(ProgramResources, ManifestNamesTheBuildsArchitectureCommonControls6AndAsInvoker) {
   const std::string manifest = Resource(RT_MANIFEST, MAKEINTRESOURCEW(1));
   ASSERT_FALSE(manifest.empty()) << "no RT_MANIFEST 1";
-  // The program's identity and its dependency both name the build's architecture.
+  // The program's identity and its dependency both name the build's architecture. A supported-OS list
+  // would change the version numbers the program sees.
   const std::string arch = EnvOr(L"MORVANE_ARCH") == L"x86" ? "X86" : "amd64";
-  size_t named = 0;
-  for (size_t at = manifest.find("processorArchitecture=\""); at != std::string::npos;
-       at = manifest.find("processorArchitecture=\"", at + 1)) {
-    EXPECT_EQ(manifest.compare(at + 23, arch.size() + 1, arch + "\""), 0) << manifest.substr(at, 40);
-    ++named;
+  const std::pair<std::string, int> pieces[] = {
+      {"processorArchitecture=", 2}, {"processorArchitecture=\"" + arch + "\"", 2}, {"supportedOS", 0},
+      {"name=\"Microsoft.Windows.Common-Controls\"", 1}, {"version=\"6.0.0.0\"", 1}, {"language=\"*\"", 1},
+      {"publicKeyToken=\"6595b64144ccf1df\"", 1}, {"level=\"asInvoker\"", 1}, {"uiAccess=\"false\"", 1},
+      {"name=\"Morvane.Setup\"", 1},
+      {"<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>", 1}};
+  for (const auto& [piece, times] : pieces) {
+    int found = 0;
+    for (size_t at = manifest.find(piece); at != std::string::npos; at = manifest.find(piece, at + 1)) {
+      ++found;
+    }
+    EXPECT_EQ(found, times) << piece;
   }
-  EXPECT_EQ(named, 2u) << manifest;
-  for (const char* piece :
-       {"name=\"Microsoft.Windows.Common-Controls\"", "version=\"6.0.0.0\"", "language=\"*\"",
-        "publicKeyToken=\"6595b64144ccf1df\"", "level=\"asInvoker\"", "uiAccess=\"false\"",
-        "name=\"Morvane.Setup\"", "<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">"
-        "true</dpiAware>"}) {
-    EXPECT_NE(manifest.find(piece), std::string::npos) << piece;
-  }
-  EXPECT_EQ(manifest.find("supportedOS"), std::string::npos)
-      << "a supported-OS list changes the version numbers the program sees";
 }
 
+// The group's four images in order, each a DIB (not a PNG, which Windows XP cannot read) of the
+// entry's size and depth, colour plus mask.
 TEST_F(ProgramResources, IconGroupHoldsTheFourImagesInOrder) {
   const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
   ASSERT_EQ(group.size(), 6 + 4 * sizeof(GroupIconEntry)) << "no RT_GROUP_ICON 1 of four images";
-  WORD header[3];  // reserved, type (1: icon), image count
-  std::memcpy(header, group.data(), sizeof header);
-  ASSERT_EQ((std::vector<WORD>{header[1], header[2]}), (std::vector<WORD>{1, 4}));
+  EXPECT_EQ(group.substr(2, 4), std::string("\1\0\4\0", 4)) << "type 1 (icon), four images";
   const int want[4][2] = {{32, 24}, {16, 32}, {32, 32}, {48, 32}};  // size, bits
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE("entry " + std::to_string(i));
     const int size = want[i][0], bits = want[i][1];
     GroupIconEntry e;
     std::memcpy(&e, group.data() + 6 + i * sizeof e, sizeof e);
-    EXPECT_EQ((std::vector<int>{e.width, e.height, e.bitCount}), (std::vector<int>{size, size, bits}));
-    // The image itself: a DIB (not a PNG, which Windows XP cannot read) of the same size and depth,
-    // colour plus mask.
     const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(e.id));
-    ASSERT_EQ(image.size(), e.bytesInRes);
-    ASSERT_GE(image.size(), sizeof(BITMAPINFOHEADER));
-    BITMAPINFOHEADER bih;
-    std::memcpy(&bih, image.data(), sizeof bih);
-    EXPECT_EQ((std::vector<int>{bih.biWidth, bih.biHeight, bih.biBitCount}),
-              (std::vector<int>{size, 2 * size, bits}));
-    const size_t colourStride = ((size * bits + 31) / 32) * 4, maskStride = ((size + 31) / 32) * 4;
-    ASSERT_EQ(image.size(), sizeof bih + (colourStride + maskStride) * size);
+    BITMAPINFOHEADER bih = {};
+    std::memcpy(&bih, image.data(), std::min(image.size(), sizeof bih));
+    const size_t bytes = sizeof bih + (((size * bits + 31) / 32) * 4 + ((size + 31) / 32) * 4) * size;
+    EXPECT_EQ((std::vector<size_t>{e.width, e.height, e.bitCount, e.bytesInRes, image.size()}),
+              (std::vector<size_t>{size_t(size), size_t(size), size_t(bits), bytes, bytes}));
+    EXPECT_EQ((std::vector<LONG>{bih.biWidth, bih.biHeight, bih.biBitCount}),
+              (std::vector<LONG>{size, 2 * size, bits}));
   }
 }
 
@@ -121,14 +115,12 @@ TEST_F(ProgramResources, VersionStringsAreChineseUtf16WithTheFixedVersionAndTran
   UINT bytes = 0;
   const auto* fixed = static_cast<const VS_FIXEDFILEINFO*>(query(L"\\", &bytes));
   ASSERT_TRUE(fixed && bytes >= sizeof(VS_FIXEDFILEINFO));
-  EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ((std::vector<DWORD>{fixed->dwFileVersionMS, fixed->dwFileVersionLS, fixed->dwProductVersionMS,
-                                fixed->dwProductVersionLS}),
-            (std::vector<DWORD>{0x00010000u, 0, 0x00010000u, 0}));
+  EXPECT_EQ((std::vector<DWORD>{fixed->dwSignature, fixed->dwFileVersionMS, fixed->dwFileVersionLS,
+                                fixed->dwProductVersionMS, fixed->dwProductVersionLS}),
+            (std::vector<DWORD>{0xFEEF04BDu, 0x00010000u, 0, 0x00010000u, 0}));
   const auto* translation = static_cast<const WORD*>(query(L"\\VarFileInfo\\Translation", &bytes));
   ASSERT_TRUE(translation && bytes == 4u);
-  EXPECT_EQ(translation[0], 0x0804);
-  EXPECT_EQ(translation[1], 1200);
+  EXPECT_EQ((std::vector<WORD>{translation[0], translation[1]}), (std::vector<WORD>{0x0804, 1200}));
 }
 
 }  // namespace
