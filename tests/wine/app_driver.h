@@ -29,18 +29,21 @@ struct Box {
 
 class App {
  public:
-  // Starts the program with extra environment variables; waits for its main window.
-  bool Launch(const std::wstring& exe, const std::map<std::wstring, std::wstring>& env = {});
-  ~App();
+  // Starts the program with extra environment variables (an empty value removes one) and waits for
+  // its main window. With `early`, a box shown before the main window (the start-up warning) is
+  // recorded there and answered OK; without, such a box keeps the launch from succeeding.
+  using Vars = std::map<std::wstring, std::wstring>;
+  bool Launch(const std::wstring& exe, const Vars& env = {}, std::vector<Box>* early = nullptr);
+  ~App() { Kill(); }
 
   HWND main() const { return main_; }
   HWND Control(Ctl c) const { return ::GetDlgItem(main_, ControlId(c)); }
-  std::wstring Text(Ctl c) const;
+  std::wstring Text(Ctl c) const { return WindowText(Control(c)); }
   std::wstring WindowText(HWND h) const;
   // Sets a control's text as typing would end; the program's change handler runs before this
   // returns (an image query included).
   bool SetText(Ctl c, const std::wstring& text, DWORD timeoutMs = 60000);
-  void Click(Ctl c);  // posted, so a message box it opens does not block the driver
+  void Click(Ctl c) { ::PostMessageW(Control(c), BM_CLICK, 0, 0); }  // posted: a box it opens blocks nothing
   bool Enabled(Ctl c) const { return ::IsWindowEnabled(Control(c)) != FALSE; }
   bool Checked(Ctl c) const;
   std::vector<std::wstring> Items(Ctl c) const;
@@ -53,24 +56,26 @@ class App {
   // timeout; only windows are enumerated while it waits, no message is sent to the program.
   Box WaitBox(DWORD timeoutMs = 20000, HWND other = nullptr) const;
   void Answer(const Box& box, int button);  // IDOK, IDCANCEL
-  bool WaitGone(const Box& box, DWORD timeoutMs = 10000) const;
-
-  // Waits until the control's text equals `text`.
-  bool WaitText(Ctl c, const std::wstring& text, DWORD timeoutMs = 60000) const;
-  // Polls `predicate` until it holds or the time is up.
+  bool WaitGone(const Box& box, DWORD timeoutMs = 10000) const {
+    return WaitFor([&] { return !::IsWindow(box.hwnd) || !::IsWindowVisible(box.hwnd); }, timeoutMs);
+  }
+  bool WaitText(Ctl c, const std::wstring& text, DWORD timeoutMs = 60000) const {
+    return WaitFor([&] { return Text(c) == text; }, timeoutMs);
+  }
+  // Polls `predicate` until it holds or the time is up (a timeout of 0: one look).
   template <typename F>
   static bool WaitFor(F predicate, DWORD timeoutMs) {
-    const ULONGLONG end = ::GetTickCount64() + timeoutMs;
-    while (!predicate()) {
-      if (::GetTickCount64() > end) return false;
-      ::Sleep(20);
+    for (const ULONGLONG end = ::GetTickCount64() + timeoutMs; !predicate(); ::Sleep(20)) {
+      if (::GetTickCount64() >= end) return false;
     }
     return true;
   }
 
   void RequestClose() { ::PostMessageW(main_, WM_CLOSE, 0, 0); }
-  bool WaitExit(DWORD timeoutMs = 10000);
-  bool Running() const;
+  bool WaitExit(DWORD timeoutMs = 10000) {
+    return process_.valid() && ::WaitForSingleObject(process_.process(), timeoutMs) == WAIT_OBJECT_0;
+  }
+  bool Running() const { return process_.valid() && ::WaitForSingleObject(process(), 0) == WAIT_TIMEOUT; }
   DWORD pid() const { return pid_; }
   HANDLE process() const { return process_.process(); }
   void Kill();
@@ -85,14 +90,14 @@ class App {
 std::vector<HWND> WindowsOf(DWORD pid, const wchar_t* className = L"#32770");
 
 // File helpers on Windows paths.
-bool FileExists(const std::wstring& path);
+inline bool FileExists(const std::wstring& path) {
+  return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 std::string ReadAll(const std::wstring& path);
 bool WriteAll(const std::wstring& path, const std::string& bytes);
 std::vector<std::string> ReadLines(const std::wstring& path);  // UTF-8 lines without CR LF
 
-}  // namespace morvane::wine
-
-namespace morvane::wine {
 // The window's pixels as a 24-bit BMP file (the rig turns them into PNG).
 bool SaveWindowBitmap(HWND window, const std::wstring& path);
+
 }  // namespace morvane::wine
