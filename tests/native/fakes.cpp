@@ -1,6 +1,6 @@
 #include "fakes.h"
 
-#include <algorithm>
+#include <gtest/gtest.h>
 
 #include "install/command_lines.h"
 #include "shell/app_folder.h"
@@ -8,32 +8,14 @@
 namespace morvane::testing {
 namespace {
 
-std::wstring Name(Ctl c) { return L"ctl" + std::to_wstring(static_cast<int>(c)); }
-
 std::wstring FromUtf8(const std::string& s) {
   std::wstring out;
-  for (size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    uint32_t cp;
-    int extra;
-    if (c < 0x80) {
-      cp = c, extra = 0;
-    } else if ((c & 0xE0) == 0xC0) {
-      cp = c & 0x1F, extra = 1;
-    } else if ((c & 0xF0) == 0xE0) {
-      cp = c & 0x0F, extra = 2;
-    } else {
-      cp = c & 0x07, extra = 3;
-    }
-    ++i;
-    for (int k = 0; k < extra && i < s.size(); ++k, ++i) cp = (cp << 6) | (static_cast<unsigned char>(s[i]) & 0x3F);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<wchar_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<wchar_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<wchar_t>(cp));
-    }
+  for (size_t i = 0; i < s.size(); ++i) {
+    const unsigned char lead = static_cast<unsigned char>(s[i]);
+    const int extra = lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    uint32_t cp = extra == 0 ? lead : lead & (0x3Fu >> extra);
+    for (int k = 0; k < extra && i + 1 < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[++i]) & 0x3Fu);
+    out += static_cast<wchar_t>(cp);
   }
   return out;
 }
@@ -43,25 +25,13 @@ std::wstring FromUtf8(const std::string& s) {
 std::string Narrow(const std::wstring& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
-    uint32_t cp = static_cast<uint32_t>(text[i]) & 0xFFFF;
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + ((static_cast<uint32_t>(text[++i]) & 0xFFFF) - 0xDC00);
+    uint32_t cp = static_cast<uint32_t>(text[i]);
+    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < text.size()) {  // a pair where wchar_t has 16 bits
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<uint32_t>(text[++i]) - 0xDC00);
     }
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (cp >> 18));
-      out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
+    const int extra = cp < 0x80 ? 0 : cp < 0x800 ? 1 : cp < 0x10000 ? 2 : 3;
+    out += static_cast<char>(extra == 0 ? cp : ((0xFFu << (7 - extra)) & 0xFFu) | (cp >> (6 * extra)));
+    for (int k = extra - 1; k >= 0; --k) out += static_cast<char>(0x80u | ((cp >> (6 * k)) & 0x3Fu));
   }
   return out;
 }
@@ -83,17 +53,8 @@ void FakeWindow::Note(const std::wstring& line) {
 }
 
 FakeWindow::FakeWindow() {
-  texts[Ctl::Text2] = L"C:";
-  texts[Ctl::Text3] = L"C:";
-  texts[Ctl::Command4] = L"开始安装";
-  texts[Ctl::Status] = L"状态";
-  checked[Ctl::Check1] = true;
-  checked[Ctl::Check2] = true;
-}
-
-std::wstring FakeWindow::Text(Ctl c) const {
-  const auto it = texts.find(c);
-  return it == texts.end() ? std::wstring() : it->second;
+  texts = {{Ctl::Text2, L"C:"}, {Ctl::Text3, L"C:"}, {Ctl::Command4, L"开始安装"}, {Ctl::Status, L"状态"}};
+  checked = {{Ctl::Check1, true}, {Ctl::Check2, true}};
 }
 
 void FakeWindow::SetText(Ctl c, const std::wstring& text) {
@@ -108,42 +69,15 @@ void FakeWindow::Enable(Ctl c, bool on) {
   (on ? enabledOrder : disabledOrder).push_back(c);
 }
 
-bool FakeWindow::IsEnabled(Ctl c) const {
-  const auto it = enabled.find(c);
-  return it == enabled.end() || it->second;
-}
-
-bool FakeWindow::IsChecked(Ctl c) const {
-  const auto it = checked.find(c);
-  return it != checked.end() && it->second;
-}
-
 void FakeWindow::ListClear(Ctl c) {
   lists[c].clear();
   selected[c] = -1;
 }
 
-void FakeWindow::ListAdd(Ctl c, const std::wstring& item) { lists[c].push_back(item); }
-
-int FakeWindow::ListCount(Ctl c) const {
-  const auto it = lists.find(c);
-  return it == lists.end() ? 0 : static_cast<int>(it->second.size());
-}
-
 std::wstring FakeWindow::ListItem(Ctl c, int index) const {
-  const auto it = lists.find(c);
-  if (it == lists.end() || index < 0 || index >= static_cast<int>(it->second.size())) return std::wstring();
-  return it->second[static_cast<size_t>(index)];
+  const Lines items = Find(lists, c, Lines());
+  return index < 0 || index >= static_cast<int>(items.size()) ? std::wstring() : items[static_cast<size_t>(index)];
 }
-
-int FakeWindow::ListIndex(Ctl c) const {
-  const auto it = selected.find(c);
-  return it == selected.end() ? -1 : it->second;
-}
-
-void FakeWindow::SetListIndex(Ctl c, int index) { selected[c] = index < ListCount(c) ? index : -1; }
-
-void FakeWindow::SetTooltip(Ctl c, const std::wstring& text) { tooltips[c] = text; }
 
 void FakeWindow::SetTimerEnabled(bool on) {
   timerEnabled = on;
@@ -176,23 +110,11 @@ MsgAnswer FakeWindow::Message(const std::wstring& text, const std::wstring& capt
   return answer;
 }
 
-std::wstring FakeWindow::PickImageFile() {
-  if (pickedFiles.empty()) return std::wstring();
-  std::wstring path = pickedFiles.front();
-  pickedFiles.pop_front();
+std::wstring FakeWindow::Take(std::deque<std::wstring>& picks) {
+  if (picks.empty()) return std::wstring();  // the picker was cancelled
+  const std::wstring path = picks.front();
+  picks.pop_front();
   return path;
-}
-
-std::wstring FakeWindow::PickFolder(const std::wstring&) {
-  if (pickedFolders.empty()) return std::wstring();
-  std::wstring path = pickedFolders.front();
-  pickedFolders.pop_front();
-  return path;
-}
-
-void FakeWindow::SetStateNormal() {
-  state = WindowState::Normal;
-  if (form) form->OnResize();
 }
 
 void FakeWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
@@ -201,18 +123,8 @@ void FakeWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
   if (form) form->OnResize();
 }
 
-void FakeWindow::Maximise() {
-  state = WindowState::Maximised;
-  if (form) form->OnResize();
-}
-
-void FakeWindow::Minimise() {
-  state = WindowState::Minimised;
-  if (form) form->OnResize();
-}
-
-void FakeWindow::Restore() {
-  state = WindowState::Normal;
+void FakeWindow::SetState(WindowState s) {
+  state = s;
   if (form) form->OnResize();
 }
 
@@ -225,18 +137,17 @@ void FakeSystem::Note(const std::wstring& line) {
 
 FakeSystem::FakeSystem() {
   env[L"windir"] = L"C:\\Windows";
-  entries[L"C:\\Windows"] = Entry::Folder;
-  entries[L"C:\\Windows\\Temp"] = Entry::Folder;
+  AddFolder(L"C:\\Windows");
+  AddFolder(L"C:\\Windows\\Temp");
   SetDrives({{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed}, {L"T:", DriveType::Fixed}});
 }
 
 void FakeSystem::SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives) {
   driveRoots.clear();
   driveTypes.clear();
-  for (const auto& drive : drives) {
-    driveRoots += drive.first + L"\\";
-    driveRoots += L'\0';
-    driveTypes[drive.first] = drive.second;
+  for (const auto& [drive, type] : drives) {
+    driveRoots += drive + L"\\" + L'\0';
+    driveTypes[drive] = type;
   }
   driveRoots += L'\0';
 }
@@ -246,36 +157,16 @@ void FakeSystem::AddFile(const std::wstring& path, const std::string& bytes) {
   entries[path] = Entry::File;
 }
 
-void FakeSystem::AddFolder(const std::wstring& path) { entries[path] = Entry::Folder; }
-
-std::wstring FakeSystem::FileText(const std::wstring& path) const {
-  const auto it = files.find(path);
-  return it == files.end() ? std::wstring() : FromUtf8(it->second);
-}
-
-std::wstring FakeSystem::Env(const std::wstring& name) const {
-  const auto it = env.find(name);
-  return it == env.end() ? std::wstring() : it->second;
-}
-
-Entry FakeSystem::Lookup(const std::wstring& path) const {
-  const auto it = entries.find(path);
-  return it == entries.end() ? Entry::None : it->second;
-}
+std::wstring FakeSystem::FileText(const std::wstring& path) const { return FromUtf8(Find(files, path, std::string())); }
 
 bool FakeSystem::FolderExists(const std::wstring& path) const {
   return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
 }
 
-std::wstring FakeSystem::FullPath(const std::wstring& path) const {
-  const auto it = fullPaths.find(path);
-  return it == fullPaths.end() ? path : it->second;
-}
-
 bool FakeSystem::CreateFolder(const std::wstring& path) {
   Note(L"mkdir " + path);
   if (folderCreationFails) return false;
-  entries[path] = Entry::Folder;
+  AddFolder(path);
   return true;
 }
 
@@ -289,8 +180,7 @@ bool FakeSystem::CanWriteIn(const std::wstring& path) const {
 
 WriteResult FakeSystem::WriteBatchText(const std::wstring& path, const std::wstring& text) {
   if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
-  const auto same = [&](const std::wstring& p) { return !FoldLess()(p, path) && !FoldLess()(path, p); };
-  if (!CanWriteIn(path) || std::any_of(unwritable.begin(), unwritable.end(), same)) return WriteResult::Failed;
+  if (!CanWriteIn(path) || unwritable.count(path) != 0) return WriteResult::Failed;
   Note(L"write " + path + L" " + text);
   std::string bytes;
   if (englishCodePages) {
@@ -315,11 +205,9 @@ std::optional<std::string> FakeSystem::ReadFile(const std::wstring& path, bool c
 }
 
 bool FakeSystem::DeleteFile(const std::wstring& path) {
-  const auto it = files.find(path);
-  if (it == files.end()) return false;
+  if (files.erase(path) == 0) return false;
   Note(L"delete " + path);
   entries.erase(path);
-  files.erase(it);
   return true;
 }
 
@@ -348,11 +236,6 @@ bool FakeSystem::StartHidden(const std::wstring& commandLine) {
   return true;
 }
 
-std::wstring FakeSystem::ShortPath(const std::wstring& path) {
-  const auto it = shortPaths.find(path);
-  return it == shortPaths.end() ? path : it->second;
-}
-
 bool FakeSystem::BatchCanCarry(const std::wstring& text) const {
   if (englishCodePages) {
     return std::all_of(text.begin(), text.end(), [](wchar_t ch) { return ch < 0x80 || ch == L'\u00E9'; });
@@ -372,10 +255,8 @@ std::wstring FakeSystem::HalfWidth(const std::wstring& text) const {
 }
 
 DriveType FakeSystem::TypeOfDrive(const std::wstring& drive) const {
-  std::wstring name = drive;
-  if (!name.empty() && name.back() == L'\\') name.pop_back();
-  const auto it = driveTypes.find(name);
-  return it == driveTypes.end() ? DriveType::NoRootDir : it->second;
+  const bool rooted = !drive.empty() && drive.back() == L'\\';
+  return Find(driveTypes, rooted ? drive.substr(0, drive.size() - 1) : drive, DriveType::NoRootDir);
 }
 
 // ---- Rig ----
@@ -397,20 +278,25 @@ void Rig::Load() {
 
 void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
   if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
-  const std::wstring output = sys.Env(L"windir") + L"\\temp\\WIMInfo.xml";
-  auto saved = sys.onRun;
-  sys.onRun = [this, output, xml](const std::wstring&) {
-    sys.AddFile(output, Utf16Le(xml));
+  const auto saved = sys.onRun;
+  sys.onRun = [this, xml](const std::wstring&) {
+    sys.AddFile(kInfoXml, Utf16Le(xml));
     return RunResult{true, 0};
   };
   ui.Type(path);
   sys.onRun = saved;
 }
 
-void Rig::StartApply(const std::vector<std::wstring>& majors) {
+void Rig::Prepare(const Lines& majors, int index) {
   ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
+  ui.SetListIndex(Ctl::Combo0, index);
   ui.SetText(Ctl::Text2, L"C:");
   ui.SetText(Ctl::Text3, L"T:");
+  ClearLogs();
+}
+
+void Rig::StartApply(const Lines& majors, int index) {
+  Prepare(majors, index);
   form.OnCommand4();
 }
 
@@ -419,18 +305,47 @@ void Rig::FinishStages() {
   for (int stage = 0; stage < 3; ++stage) form.OnTimer();
 }
 
+void Rig::Complete() {
+  FinishStages();
+  ClearLogs();
+  ui.boxes.clear();
+  form.OnTimer();
+}
+
+void Rig::ClearLogs() {
+  journal.clear();
+  ui.log.clear();
+  sys.log.clear();
+}
+
+Lines Rig::Runs() const { return Starting(sys.log, L"run "); }
+Lines Rig::Spawns() const { return Starting(sys.log, L"spawn "); }
+
+void Rig::ExpectIdle() {
+  EXPECT_EQ(ui.Text(Ctl::Command4), L"开始安装");
+  EXPECT_EQ(ui.Text(Ctl::Status), L"状态");
+  EXPECT_EQ(ui.bar, 0);
+  EXPECT_FALSE(ui.timerEnabled);
+  EXPECT_FALSE(form.running());
+  for (Ctl c : kRunInputs) EXPECT_TRUE(ui.IsEnabled(c)) << static_cast<int>(c);
+  const size_t boxes = ui.boxes.size();
+  EXPECT_TRUE(form.OnQueryClose());
+  EXPECT_EQ(ui.boxes.size(), boxes);
+}
+
 void PrintTo(const FakeWindow::Box& box, std::ostream* os) {
   *os << "box \"" << Narrow(box.text) << "\" caption \"" << Narrow(box.caption) << "\" icon "
       << static_cast<int>(box.icon) << " buttons " << static_cast<int>(box.buttons);
 }
 
-std::wstring Shown(Ctl c, const std::wstring& text) { return Name(c) + L"=" + text; }
+std::wstring Shown(Ctl c, const std::wstring& text) {
+  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
+}
 
 std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix) {
   std::vector<std::wstring> lines;
-  for (const auto& line : log) {
-    if (line.rfind(prefix, 0) == 0) lines.push_back(line);
-  }
+  std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
+               [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
   return lines;
 }
 

@@ -8,8 +8,8 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,7 +19,16 @@
 
 namespace morvane::testing {
 
+using Lines = std::vector<std::wstring>;
+
 std::string Narrow(const std::wstring& text);  // UTF-8, for messages and the log
+
+// The value stored under `key`, or `fallback`.
+template <typename Map, typename Key, typename Value>
+Value Find(const Map& map, const Key& key, Value fallback) {
+  const auto it = map.find(key);
+  return it == map.end() ? fallback : it->second;
+}
 
 // Orders paths as Windows compares them: "\Temp" and "\temp" are one name.
 struct FoldLess {
@@ -30,6 +39,13 @@ struct FoldLess {
 };
 template <typename T>
 using PathMap = std::map<std::wstring, T, FoldLess>;
+
+// The files of a running apply and of an image query, under the fakes' Windows folder.
+inline const std::wstring kApplyXml = L"C:\\Windows\\temp\\apply.xml";
+inline const std::wstring kApplyBat = L"C:\\Windows\\temp\\apply.bat";
+inline const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
+inline const std::wstring kInfoXml = L"C:\\Windows\\temp\\WIMInfo.xml";
+inline const std::wstring kInfoBat = L"C:\\Windows\\temp\\WIMInfo.bat";
 
 class FakeWindow : public WindowPort {
  public:
@@ -75,18 +91,18 @@ class FakeWindow : public WindowPort {
   int32_t width = 8085, height = 450 + 3360;
   bool closed = false;
 
-  std::wstring Text(Ctl c) const override;
+  std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
   void SetText(Ctl c, const std::wstring& text) override;
   void Enable(Ctl c, bool on) override;
-  bool IsEnabled(Ctl c) const override;
-  bool IsChecked(Ctl c) const override;
+  bool IsEnabled(Ctl c) const override { return Find(enabled, c, true); }
+  bool IsChecked(Ctl c) const override { return Find(checked, c, false); }
   void ListClear(Ctl c) override;
-  void ListAdd(Ctl c, const std::wstring& item) override;
-  int ListCount(Ctl c) const override;
+  void ListAdd(Ctl c, const std::wstring& item) override { lists[c].push_back(item); }
+  int ListCount(Ctl c) const override { return static_cast<int>(Find(lists, c, Lines()).size()); }
   std::wstring ListItem(Ctl c, int index) const override;
-  int ListIndex(Ctl c) const override;
-  void SetListIndex(Ctl c, int index) override;
-  void SetTooltip(Ctl c, const std::wstring& text) override;
+  int ListIndex(Ctl c) const override { return Find(selected, c, -1); }
+  void SetListIndex(Ctl c, int index) override { selected[c] = index < ListCount(c) ? index : -1; }
+  void SetTooltip(Ctl c, const std::wstring& text) override { tooltips[c] = text; }
   void SetTimerEnabled(bool on) override;
   bool TimerEnabled() const override { return timerEnabled; }
   void SetTimerInterval(int ms) override { timerInterval = ms; }
@@ -102,10 +118,10 @@ class FakeWindow : public WindowPort {
   std::optional<Ctl> Focus() const override { return focus; }
   void SetFocus(std::optional<Ctl> c) override { focus = c; }
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
-  std::wstring PickImageFile() override;
-  std::wstring PickFolder(const std::wstring& prompt) override;
+  std::wstring PickImageFile() override { return Take(pickedFiles); }
+  std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
   WindowState State() const override { return state; }
-  void SetStateNormal() override;
+  void SetStateNormal() override { SetState(WindowState::Normal); }
   void SetSize(int32_t widthTwips, int32_t heightTwips) override;
   int32_t WindowHeight() const override { return height; }
   int32_t ClientHeight() const override { return height - frameHeight; }
@@ -113,11 +129,10 @@ class FakeWindow : public WindowPort {
 
   // Test helpers: the user's own actions.
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
-  void Maximise();
-  void Minimise();
-  void Restore();
+  void SetState(WindowState s);  // maximise, minimise or restore
 
  private:
+  static std::wstring Take(std::deque<std::wstring>& picks);
   void Note(const std::wstring& line);
 };
 
@@ -130,17 +145,17 @@ class FakeSystem : public SystemPort {
   std::map<std::wstring, std::wstring> env;
   // Paths are compared in any letter case. The program's own writes (batch files, the output it
   // creates) fail unless their folder is in `entries` or `hiddenFolders`, or is a drive's root.
-  PathMap<Entry> entries;                    // what the look-up sees (hidden entries: leave out)
+  PathMap<Entry> entries;                          // what the look-up sees (hidden entries: leave out)
   std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
   std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
-  PathMap<int> failingReads;                 // reads of a file that fail before one succeeds
-  PathMap<std::string> files;                // file contents; a batch file is stored as UTF-8
+  PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
+  PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
   // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
   // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
   bool englishCodePages = false;
   std::map<std::wstring, std::wstring> shortPaths;
   bool folderCreationFails = false;
-  std::vector<std::wstring> unwritable;  // paths whose writing fails
+  std::set<std::wstring, FoldLess> unwritable;  // paths whose writing fails
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
   std::function<RunResult(const std::wstring&)> onRun;
@@ -157,15 +172,15 @@ class FakeSystem : public SystemPort {
 
   void SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives);
   void AddFile(const std::wstring& path, const std::string& bytes = std::string());
-  void AddFolder(const std::wstring& path);
+  void AddFolder(const std::wstring& path) { entries[path] = Entry::Folder; }
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
   bool CanWriteIn(const std::wstring& path) const;  // the folder of `path` exists
   std::wstring FileText(const std::wstring& path) const;  // a batch file, back as text
 
-  std::wstring Env(const std::wstring& name) const override;
-  Entry Lookup(const std::wstring& path) const override;
+  std::wstring Env(const std::wstring& name) const override { return Find(env, name, std::wstring()); }
+  Entry Lookup(const std::wstring& path) const override { return Find(entries, path, Entry::None); }
   bool FolderExists(const std::wstring& path) const override;
-  std::wstring FullPath(const std::wstring& path) const override;
+  std::wstring FullPath(const std::wstring& path) const override { return Find(fullPaths, path, path); }
   bool CreateFolder(const std::wstring& path) override;
   WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
@@ -176,7 +191,7 @@ class FakeSystem : public SystemPort {
   bool WatchedEnded() override { return !watching || watchedEnded; }
   void ForgetWatched() override { watching = false; }
   bool StartHidden(const std::wstring& commandLine) override;
-  std::wstring ShortPath(const std::wstring& path) override;
+  std::wstring ShortPath(const std::wstring& path) override { return Find(shortPaths, path, path); }
   bool BatchCanCarry(const std::wstring& text) const override;  // the Thai block stands for "cannot"
   std::wstring FromAnsi(const std::string& bytes) const override;
   std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
@@ -208,12 +223,21 @@ struct Rig {
 
   // Names an existing image file the way a user types it; the tool answers the query with `xml`.
   void ChooseImage(const std::wstring& path, const std::wstring& xml);
-  // From a loaded window to a running apply: an image file on E: whose images carry these major
-  // versions, the first image chosen, target T:, boot drive C:, Start pressed and confirmed.
-  void StartApply(const std::vector<std::wstring>& majors = {L"10"});
+  // An image file on E: whose images carry these major versions, the image at `index` chosen,
+  // target T:, boot drive C:; the logs start empty.
+  void Prepare(const Lines& majors = {L"10"}, int index = 0);
+  // From a loaded window to a running apply: Prepare, then Start pressed and confirmed.
+  void StartApply(const Lines& majors = {L"10"}, int index = 0);
   // The running apply's output says it is done and the watch has seen every stage finish: the
   // next tick is the completion.
   void FinishStages();
+  // FinishStages, logs and boxes emptied, then that tick.
+  void Complete();
+  void ClearLogs();
+  Lines Runs() const;    // the RunAndWait lines of the system's log
+  Lines Spawns() const;  // the StartHidden lines
+  // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable without a box.
+  void ExpectIdle();
 };
 
 // The log line of setting the caption of `c` (Status, Command4) to `text`.

@@ -6,24 +6,30 @@
 namespace morvane::testing {
 namespace {
 
-const std::wstring kApplyXml = L"C:\\Windows\\temp\\apply.xml";
-const std::wstring kApplyBat = L"C:\\Windows\\temp\\apply.bat";
-const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
-
 // A progress report as the tool writes it: each overwrites the previous one in a console.
-std::string Report(const std::string& marker, int done, int total) {
-  return "\r" + marker + " " + std::to_string(done) + " of " + std::to_string(total) + " (" +
+std::string Report(const std::string& marker, int done, int total, const std::string& unit = "") {
+  return "\r" + marker + " " + std::to_string(done) + unit + " of " + std::to_string(total) + unit + " (" +
          std::to_string(done * 100 / total) + "%) done";
 }
 const std::string kCreating = "Creating files:";
 const std::string kExtracting = "Extracting file data:";
 const std::string kMetadata = "Applying metadata to files:";
 const std::string kDone = "\r\nDone applying WIM image.\r\n";
+const std::wstring kCreatingText = L"正在创建文件";
+const std::wstring kExtractingText = L"正在提取文件";
+const std::wstring kApplyingText = L"正在应用文件";
 
 std::string WholeWindowsOutput() {
   return "Applying image 1 (\"Image 1\") from \"E:\\sources\\install.wim\" to NTFS volume \"T:\\\":\r\n" +
          Report(kCreating, 0, 40) + Report(kCreating, 40, 40) + "\r\n" + Report(kExtracting, 0, 900) +
          Report(kExtracting, 900, 900) + "\r\n" + Report(kMetadata, 0, 40) + Report(kMetadata, 40, 40) + kDone;
+}
+
+// The completion ran: the boot code written, the apply's output gone, the window at rest.
+void ExpectCompleted(Rig& rig) {
+  EXPECT_EQ(Starting(rig.sys.log, L"run D:\\Tools\\Bin\\bootsect.exe /nt60 C: /mbr").size(), 1u);
+  EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
+  rig.ExpectIdle();
 }
 
 // One tick: what is appended to the output before it, and what the window shows after it.
@@ -32,85 +38,55 @@ struct Step {
   std::wstring status;
   int interval;
   int bar;
-  std::vector<std::wstring> taskbar;  // the calls this tick made
+  Lines taskbar;  // the calls this tick made
 };
 
-void RunSteps(Rig& rig, const std::vector<Step>& steps) {
-  for (size_t i = 0; i < steps.size(); ++i) {
-    SCOPED_TRACE("tick " + std::to_string(i + 1));
-    const Step& s = steps[i];
-    rig.sys.files[kApplyXml] += s.more;
-    rig.ui.taskbarCalls.clear();
-    rig.form.OnTimer();
-    EXPECT_EQ(rig.ui.Text(Ctl::Status), s.status);
-    EXPECT_EQ(rig.ui.timerInterval, s.interval);
-    EXPECT_EQ(rig.ui.bar, s.bar);
-    EXPECT_EQ(rig.ui.taskbarCalls, s.taskbar);
+TEST(Form1Watch, TheToolsOutputRunsThroughTheStagesToTheCompletion) {
+  const std::vector<Step> windows = {
+      {"", kCreatingText, 100, 0, {}},
+      {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, {}},
+      {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25, {L"value 25/100"}},
+      {Report(kCreating, 400, 400) + "\r\n" + Report(kExtracting, 0, 3000), kCreatingText, 100, 100,
+       {L"value 100/100"}},
+      {"", kExtractingText, 1000, 100, {}},
+      {Report(kExtracting, 300, 3000) + Report(kExtracting, 600, 3000), kExtractingText, 1000, 10, {L"value 10/100"}},
+      // a finished stage comes back soon, so that the next one is shown at once
+      {Report(kExtracting, 3000, 3000) + "\r\n" + Report(kMetadata, 0, 400), kExtractingText, 100, 100,
+       {L"value 100/100"}},
+      {"", kApplyingText, 100, 100, {}},
+      {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50, {L"value 50/100"}},
+      {Report(kMetadata, 400, 400) + kDone, kApplyingText, 100, 100, {L"value 100/100"}},
+      {"", L"状态", 100, 0, {L"value 0/100"}},
+  };
+  // The tool built for Linux reports only the extraction, in MiB, and ends its lines with "\n".
+  const std::vector<Step> linux = {
+      {Report(kExtracting, 0, 1000, " MiB"), kCreatingText, 100, 100, {L"value 100/100"}},
+      {Report(kExtracting, 300, 1000, " MiB") + Report(kExtracting, 600, 1000, " MiB"), kExtractingText, 1000, 30,
+       {L"value 30/100"}},
+      {Report(kExtracting, 1000, 1000, " MiB") + "\nDone applying WIM image.\n", kExtractingText, 100, 100,
+       {L"value 100/100"}},
+      {"", kApplyingText, 100, 100, {L"value 100/100"}},
+      {"", L"状态", 100, 0, {L"value 0/100"}},
+  };
+  for (const auto& steps : {windows, linux}) {
+    SCOPED_TRACE(steps.size() == windows.size() ? "Windows" : "Linux");
+    Rig rig;
+    rig.Load();
+    rig.StartApply();
+    ASSERT_TRUE(rig.ui.timerEnabled);
+    for (size_t i = 0; i < steps.size(); ++i) {
+      SCOPED_TRACE("tick " + std::to_string(i + 1));
+      const Step& s = steps[i];
+      rig.sys.files[kApplyXml] += s.more;
+      rig.ui.taskbarCalls.clear();
+      rig.form.OnTimer();
+      EXPECT_EQ(rig.ui.Text(Ctl::Status), s.status);
+      EXPECT_EQ(rig.ui.timerInterval, s.interval);
+      EXPECT_EQ(rig.ui.bar, s.bar);
+      EXPECT_EQ(rig.ui.taskbarCalls, s.taskbar);
+    }
+    ExpectCompleted(rig);
   }
-}
-
-void ExpectCompleted(Rig& rig) {
-  EXPECT_FALSE(rig.ui.timerEnabled);
-  EXPECT_EQ(rig.ui.Text(Ctl::Status), L"状态");
-  EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
-  EXPECT_EQ(rig.ui.bar, 0);
-  EXPECT_EQ(Starting(rig.sys.log, L"run D:\\Tools\\Bin\\bootsect.exe /nt60 C: /mbr").size(), 1u);
-  EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
-  EXPECT_FALSE(rig.form.running());
-}
-
-const std::wstring kCreatingText = L"正在创建文件";
-const std::wstring kExtractingText = L"正在提取文件";
-const std::wstring kApplyingText = L"正在应用文件";
-
-TEST(Form1Watch, WindowsOutputRunsThroughTheThreeStagesToTheCompletion) {
-  Rig rig;
-  rig.Load();
-  rig.StartApply();
-  ASSERT_TRUE(rig.ui.timerEnabled);
-  using V = std::vector<std::wstring>;
-  RunSteps(rig,
-           {
-               {"", kCreatingText, 100, 0, V{}},
-               {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, V{}},
-               {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25, V{L"value 25/100"}},
-               {Report(kCreating, 400, 400) + "\r\n" + Report(kExtracting, 0, 3000), kCreatingText, 100, 100,
-                V{L"value 100/100"}},
-               {"", kExtractingText, 1000, 100, V{}},
-               {Report(kExtracting, 300, 3000) + Report(kExtracting, 600, 3000), kExtractingText, 1000, 10,
-                V{L"value 10/100"}},
-               // a finished stage comes back soon, so that the next one is shown at once
-               {Report(kExtracting, 3000, 3000) + "\r\n" + Report(kMetadata, 0, 400), kExtractingText, 100, 100,
-                V{L"value 100/100"}},
-               {"", kApplyingText, 100, 100, V{}},
-               {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50, V{L"value 50/100"}},
-               {Report(kMetadata, 400, 400) + kDone, kApplyingText, 100, 100, V{L"value 100/100"}},
-               {"", L"状态", 100, 0, V{L"value 0/100"}},
-           });
-  const StageCounters& s = rig.form.state().stages;
-  EXPECT_EQ(s.creating, 100);
-  EXPECT_EQ(s.extracting, 100);
-  EXPECT_EQ(s.metadata, 100);
-  ExpectCompleted(rig);
-}
-
-TEST(Form1Watch, TheLinuxToolsOutputWithOnlyExtractingAndDoneCompletes) {
-  Rig rig;
-  rig.Load();
-  rig.StartApply();
-  using V = std::vector<std::wstring>;
-  RunSteps(rig,
-           {
-               {"\rExtracting file data: 0 MiB of 1000 MiB (0%) done", kCreatingText, 100, 100, V{L"value 100/100"}},
-               {"\rExtracting file data: 300 MiB of 1000 MiB (30%) done"
-                "\rExtracting file data: 600 MiB of 1000 MiB (60%) done",
-                kExtractingText, 1000, 30, V{L"value 30/100"}},
-               {"\rExtracting file data: 1000 MiB of 1000 MiB (100%) done\nDone applying WIM image.\n", kExtractingText,
-                100, 100, V{L"value 100/100"}},
-               {"", kApplyingText, 100, 100, V{L"value 100/100"}},
-               {"", L"状态", 100, 0, V{L"value 0/100"}},
-           });
-  ExpectCompleted(rig);
 }
 
 TEST(Form1Watch, AToolThatEndsWithoutItsDoneLineFailsWithItsErrorLine) {
@@ -136,18 +112,11 @@ TEST(Form1Watch, AToolThatEndsWithoutItsDoneLineFailsWithItsErrorLine) {
   EXPECT_EQ(box.icon, MsgIcon::Stop);
   EXPECT_NE(box.text.find(L"[ERROR] Can't open \"T:\\pagefile.sys\": Access is denied"), std::wstring::npos)
       << Narrow(box.text);
-  EXPECT_TRUE(Starting(rig.sys.log, L"run ").empty()) << "no boot tool runs";
-  EXPECT_TRUE(Starting(rig.sys.log, L"spawn ").empty()) << "no restart";
-  EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
-  EXPECT_FALSE(rig.sys.HasFile(kApplyBat));
-  EXPECT_FALSE(rig.sys.HasFile(kApplyErr));
-  EXPECT_FALSE(rig.ui.timerEnabled);
-  EXPECT_EQ(rig.ui.Text(Ctl::Status), L"状态");
-  EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");
-  EXPECT_EQ(rig.ui.bar, 0);
-  EXPECT_EQ(rig.ui.taskbarCalls, std::vector<std::wstring>{L"value 0/100"});
-  for (Ctl c : kRunInputs) EXPECT_TRUE(rig.ui.IsEnabled(c));
-  EXPECT_TRUE(rig.form.OnQueryClose());
+  EXPECT_TRUE(rig.Runs().empty()) << "no boot tool runs";
+  EXPECT_TRUE(rig.Spawns().empty()) << "no restart";
+  for (const auto& path : {kApplyXml, kApplyBat, kApplyErr}) EXPECT_FALSE(rig.sys.HasFile(path)) << Narrow(path);
+  EXPECT_EQ(rig.ui.taskbarCalls, Lines{L"value 0/100"});
+  rig.ExpectIdle();
 }
 
 TEST(Form1Watch, AnEndedToolWithItsDoneLineCompletesAtOnce) {
@@ -158,19 +127,16 @@ TEST(Form1Watch, AnEndedToolWithItsDoneLineCompletesAtOnce) {
     rig.StartApply();
     rig.sys.files[kApplyXml] = WholeWindowsOutput();
     rig.sys.watchedEnded = true;
-    rig.journal.clear();
-
+    rig.ClearLogs();
     if (byTimer) {
       rig.form.OnTimer();
     } else {
       rig.form.OnWatchedEnded();
     }
-
-    std::vector<std::wstring> statuses = Starting(rig.journal, Shown(Ctl::Status, L""));
+    Lines statuses = Starting(rig.journal, Shown(Ctl::Status, L""));
     statuses.resize(3);
-    EXPECT_EQ(statuses,
-              (std::vector<std::wstring>{Shown(Ctl::Status, kCreatingText), Shown(Ctl::Status, kExtractingText),
-                                         Shown(Ctl::Status, kApplyingText)}));
+    EXPECT_EQ(statuses, (Lines{Shown(Ctl::Status, kCreatingText), Shown(Ctl::Status, kExtractingText),
+                               Shown(Ctl::Status, kApplyingText)}));
     ExpectCompleted(rig);
     ASSERT_EQ(rig.ui.boxes.size(), 2u);  // the confirmation and the completion's own
 
@@ -204,6 +170,21 @@ TEST(Form1Watch, ALaunchStartsAt100MsAndAnUnreadableEndIsReadAgain) {
   EXPECT_EQ(rig.ui.boxes.back().caption, L"提示：");
 }
 
+TEST(Form1Watch, AVersion5SystemGetsNoTaskbarCallsAtAll) {
+  Rig rig;
+  rig.sys.sysVer = 5;
+  rig.Load();
+  rig.StartApply();
+  rig.sys.files[kApplyXml] = "Creating files: (0%)" + Report(kCreating, 50, 100) + "\rCreating files: ";
+  rig.form.OnTimer();
+  EXPECT_EQ(rig.ui.bar, 50);
+  rig.sys.files[kApplyXml] += "\r\nExtracting file data:" + kDone;
+  rig.sys.watchedEnded = true;
+  rig.form.OnTimer();
+  ExpectCompleted(rig);
+  EXPECT_TRUE(rig.ui.taskbarCalls.empty());
+}
+
 TEST(Form1Status, AClickReportsTheBarExceptAtTheRestingText) {
   Rig rig;
   rig.Load();
@@ -211,7 +192,7 @@ TEST(Form1Status, AClickReportsTheBarExceptAtTheRestingText) {
   EXPECT_TRUE(rig.ui.boxes.empty());
 
   rig.StartApply();
-  rig.sys.files[kApplyXml] = "\rCreating files: (0%)\rCreating files: 37 of 100 (37%) done\rCreating files: ";
+  rig.sys.files[kApplyXml] = "\rCreating files: (0%)" + Report(kCreating, 37, 100) + "\rCreating files: ";
   rig.form.OnTimer();
   rig.form.OnStatusClick();
   ASSERT_EQ(rig.ui.boxes.size(), 2u);
