@@ -6,21 +6,6 @@
 #include "shell/app_folder.h"
 
 namespace morvane::testing {
-namespace {
-
-std::wstring FromUtf8(const std::string& s) {
-  std::wstring out;
-  for (size_t i = 0; i < s.size(); ++i) {
-    const unsigned char lead = static_cast<unsigned char>(s[i]);
-    const int extra = lead < 0xC0 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
-    uint32_t cp = extra == 0 ? lead : lead & (0x3Fu >> extra);
-    for (int k = 0; k < extra && i + 1 < s.size(); ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[++i]) & 0x3Fu);
-    out += static_cast<wchar_t>(cp);
-  }
-  return out;
-}
-
-}  // namespace
 
 std::string Narrow(const std::wstring& text) {
   std::string out;
@@ -47,16 +32,6 @@ std::string Utf16Le(const std::wstring& text) {
 
 // ---- FakeWindow ----
 
-void FakeWindow::Note(const std::wstring& line) {
-  log.push_back(line);
-  if (journal) journal->push_back(line);
-}
-
-FakeWindow::FakeWindow() {
-  texts = {{Ctl::Text2, L"C:"}, {Ctl::Text3, L"C:"}, {Ctl::Command4, L"开始安装"}, {Ctl::Status, L"状态"}};
-  checked = {{Ctl::Check1, true}, {Ctl::Check2, true}};
-}
-
 void FakeWindow::SetText(Ctl c, const std::wstring& text) {
   const bool changed = Text(c) != text;
   texts[c] = text;
@@ -64,38 +39,9 @@ void FakeWindow::SetText(Ctl c, const std::wstring& text) {
   if (c == Ctl::Text1 && changed && form) form->OnText1Change();
 }
 
-void FakeWindow::Enable(Ctl c, bool on) {
-  enabled[c] = on;
-  (on ? enabledOrder : disabledOrder).push_back(c);
-}
-
-void FakeWindow::ListClear(Ctl c) {
-  lists[c].clear();
-  selected[c] = -1;
-}
-
 std::wstring FakeWindow::ListItem(Ctl c, int index) const {
   const Lines items = Find(lists, c, Lines());
   return index < 0 || index >= static_cast<int>(items.size()) ? std::wstring() : items[static_cast<size_t>(index)];
-}
-
-void FakeWindow::SetTimerEnabled(bool on) {
-  timerEnabled = on;
-  Note(on ? L"timer on" : L"timer off");
-}
-
-bool FakeWindow::CreateTaskbarList() {
-  taskbarCalls.push_back(L"create");
-  return taskbarCreates;
-}
-
-void FakeWindow::SetTaskbarState(TaskbarState s) {
-  taskbarCalls.push_back(L"state " + std::to_wstring(static_cast<int>(s)));
-  Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
-}
-
-void FakeWindow::SetTaskbarValue(uint64_t completed, uint64_t total) {
-  taskbarCalls.push_back(L"value " + std::to_wstring(completed) + L"/" + std::to_wstring(total));
 }
 
 MsgAnswer FakeWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
@@ -117,26 +63,9 @@ std::wstring FakeWindow::Take(std::deque<std::wstring>& picks) {
   return path;
 }
 
-void FakeWindow::SetSize(int32_t widthTwips, int32_t heightTwips) {
-  width = widthTwips;
-  height = heightTwips;
-  if (form) form->OnResize();
-}
-
-void FakeWindow::SetState(WindowState s) {
-  state = s;
-  if (form) form->OnResize();
-}
-
 // ---- FakeSystem ----
 
-void FakeSystem::Note(const std::wstring& line) {
-  log.push_back(line);
-  if (journal) journal->push_back(line);
-}
-
 FakeSystem::FakeSystem() {
-  env[L"windir"] = L"C:\\Windows";
   AddFolder(L"C:\\Windows");
   AddFolder(L"C:\\Windows\\Temp");
   SetDrives({{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed}, {L"T:", DriveType::Fixed}});
@@ -150,24 +79,6 @@ void FakeSystem::SetDrives(const std::vector<std::pair<std::wstring, DriveType>>
     driveTypes[drive] = type;
   }
   driveRoots += L'\0';
-}
-
-void FakeSystem::AddFile(const std::wstring& path, const std::string& bytes) {
-  files[path] = bytes;
-  entries[path] = Entry::File;
-}
-
-std::wstring FakeSystem::FileText(const std::wstring& path) const { return FromUtf8(Find(files, path, std::string())); }
-
-bool FakeSystem::FolderExists(const std::wstring& path) const {
-  return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
-}
-
-bool FakeSystem::CreateFolder(const std::wstring& path) {
-  Note(L"mkdir " + path);
-  if (folderCreationFails) return false;
-  AddFolder(path);
-  return true;
 }
 
 bool FakeSystem::CanWriteIn(const std::wstring& path) const {
@@ -218,21 +129,11 @@ RunResult FakeSystem::RunAndWait(const std::wstring& commandLine) {
   return waitCancelled ? RunResult{true, 1223} : result;
 }
 
-void FakeSystem::CancelWait() {
-  Note(L"cancel wait");
-  waitCancelled = true;
-}
-
 bool FakeSystem::StartWatched(const std::wstring& commandLine) {
   Note(L"start " + commandLine);
   if (startWatchedFails) return false;
   watching = true;
   watchedEnded = false;
-  return true;
-}
-
-bool FakeSystem::StartHidden(const std::wstring& commandLine) {
-  Note(L"spawn " + commandLine);
   return true;
 }
 
@@ -242,8 +143,6 @@ bool FakeSystem::BatchCanCarry(const std::wstring& text) const {
   }
   return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
 }
-
-std::wstring FakeSystem::FromAnsi(const std::string& bytes) const { return FromUtf8(bytes); }
 
 std::wstring FakeSystem::HalfWidth(const std::wstring& text) const {
   std::wstring out = text;
@@ -274,6 +173,7 @@ void Rig::PlaceTools() {
 void Rig::Load() {
   PlaceTools();
   form.OnLoad();
+  loaded_ = true;
 }
 
 void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
@@ -296,6 +196,7 @@ void Rig::Prepare(const Lines& majors, int index) {
 }
 
 void Rig::StartApply(const Lines& majors, int index) {
+  if (!loaded_) Load();
   Prepare(majors, index);
   form.OnCommand4();
 }
@@ -331,6 +232,14 @@ void Rig::ExpectIdle() {
   const size_t boxes = ui.boxes.size();
   EXPECT_TRUE(form.OnQueryClose());
   EXPECT_EQ(ui.boxes.size(), boxes);
+}
+
+void Rig::ExpectError(size_t count, const std::wstring& text) {
+  ASSERT_EQ(ui.boxes.size(), count);
+  EXPECT_EQ(ui.boxes.back().caption, L"错误");
+  EXPECT_EQ(ui.boxes.back().icon, MsgIcon::Stop);
+  EXPECT_EQ(ui.boxes.back().buttons, MsgButtons::Ok);
+  EXPECT_NE(ui.boxes.back().text.find(text), std::wstring::npos) << Narrow(ui.boxes.back().text);
 }
 
 void PrintTo(const FakeWindow::Box& box, std::ostream* os) {

@@ -11,6 +11,7 @@
 #include <ostream>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/form1.h"
@@ -47,20 +48,26 @@ inline const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
 inline const std::wstring kInfoXml = L"C:\\Windows\\temp\\WIMInfo.xml";
 inline const std::wstring kInfoBat = L"C:\\Windows\\temp\\WIMInfo.bat";
 
-class FakeWindow : public WindowPort {
- public:
-  FakeWindow();
-
-  Form1* form = nullptr;  // receives the events that setting a control raises
+// The log of one fake; `journal`, when set, receives every line as well.
+struct FakeLog {
   std::vector<std::wstring> log;
-  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
+  std::vector<std::wstring>* journal = nullptr;
+  void Note(const std::wstring& line) {
+    log.push_back(line);
+    if (journal) journal->push_back(line);
+  }
+};
+
+class FakeWindow : public WindowPort, public FakeLog {
+ public:
+  Form1* form = nullptr;  // receives the events that setting a control raises
 
   struct Box {
     std::wstring text, caption;
     MsgIcon icon;
     MsgButtons buttons;
     bool operator==(const Box& o) const {
-      return text == o.text && caption == o.caption && icon == o.icon && buttons == o.buttons;
+      return std::tie(text, caption, icon, buttons) == std::tie(o.text, o.caption, o.icon, o.buttons);
     }
   };
   std::vector<Box> boxes;
@@ -69,9 +76,10 @@ class FakeWindow : public WindowPort {
 
   std::deque<std::wstring> pickedFiles, pickedFolders;
 
-  std::map<Ctl, std::wstring> texts;
+  std::map<Ctl, std::wstring> texts{
+      {Ctl::Text2, L"C:"}, {Ctl::Text3, L"C:"}, {Ctl::Command4, L"开始安装"}, {Ctl::Status, L"状态"}};
   std::map<Ctl, bool> enabled;
-  std::map<Ctl, bool> checked;
+  std::map<Ctl, bool> checked{{Ctl::Check1, true}, {Ctl::Check2, true}};
   std::map<Ctl, std::vector<std::wstring>> lists;
   std::map<Ctl, int> selected;
   std::map<Ctl, std::wstring> tooltips;
@@ -80,7 +88,6 @@ class FakeWindow : public WindowPort {
   bool timerEnabled = false;
   int timerInterval = 100;
   int32_t bar = 0;
-  bool taskbarCreates = true;
   std::vector<std::wstring> taskbarCalls;
   int iconSize = 0;
   std::optional<Ctl> focus;
@@ -93,25 +100,42 @@ class FakeWindow : public WindowPort {
 
   std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
   void SetText(Ctl c, const std::wstring& text) override;
-  void Enable(Ctl c, bool on) override;
+  void Enable(Ctl c, bool on) override {
+    enabled[c] = on;
+    (on ? enabledOrder : disabledOrder).push_back(c);
+  }
   bool IsEnabled(Ctl c) const override { return Find(enabled, c, true); }
   bool IsChecked(Ctl c) const override { return Find(checked, c, false); }
-  void ListClear(Ctl c) override;
+  void ListClear(Ctl c) override {
+    lists[c].clear();
+    selected[c] = -1;
+  }
   void ListAdd(Ctl c, const std::wstring& item) override { lists[c].push_back(item); }
   int ListCount(Ctl c) const override { return static_cast<int>(Find(lists, c, Lines()).size()); }
   std::wstring ListItem(Ctl c, int index) const override;
   int ListIndex(Ctl c) const override { return Find(selected, c, -1); }
   void SetListIndex(Ctl c, int index) override { selected[c] = index < ListCount(c) ? index : -1; }
   void SetTooltip(Ctl c, const std::wstring& text) override { tooltips[c] = text; }
-  void SetTimerEnabled(bool on) override;
+  void SetTimerEnabled(bool on) override {
+    timerEnabled = on;
+    Note(on ? L"timer on" : L"timer off");
+  }
   bool TimerEnabled() const override { return timerEnabled; }
   void SetTimerInterval(int ms) override { timerInterval = ms; }
   int TimerInterval() const override { return timerInterval; }
   void SetBarValue(int32_t value) override { bar = value; }
   int32_t BarValue() const override { return bar; }
-  bool CreateTaskbarList() override;
-  void SetTaskbarState(TaskbarState s) override;
-  void SetTaskbarValue(uint64_t completed, uint64_t total) override;
+  bool CreateTaskbarList() override {
+    taskbarCalls.push_back(L"create");
+    return true;
+  }
+  void SetTaskbarState(TaskbarState s) override {
+    taskbarCalls.push_back(L"state " + std::to_wstring(static_cast<int>(s)));
+    Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
+  }
+  void SetTaskbarValue(uint64_t completed, uint64_t total) override {
+    taskbarCalls.push_back(L"value " + std::to_wstring(completed) + L"/" + std::to_wstring(total));
+  }
   void SetIcon(int sizePx) override { iconSize = sizePx; }
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
                     MsgButtons buttons) override;
@@ -122,27 +146,31 @@ class FakeWindow : public WindowPort {
   std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
   WindowState State() const override { return state; }
   void SetStateNormal() override { SetState(WindowState::Normal); }
-  void SetSize(int32_t widthTwips, int32_t heightTwips) override;
+  void SetSize(int32_t widthTwips, int32_t heightTwips) override {
+    width = widthTwips;
+    height = heightTwips;
+    if (form) form->OnResize();
+  }
   int32_t WindowHeight() const override { return height; }
   int32_t ClientHeight() const override { return height - frameHeight; }
   void Close() override { closed = true; }
 
   // Test helpers: the user's own actions.
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
-  void SetState(WindowState s);  // maximise, minimise or restore
+  void SetState(WindowState s) {  // maximise, minimise or restore
+    state = s;
+    if (form) form->OnResize();
+  }
 
  private:
   static std::wstring Take(std::deque<std::wstring>& picks);
-  void Note(const std::wstring& line);
 };
 
-class FakeSystem : public SystemPort {
+class FakeSystem : public SystemPort, public FakeLog {
  public:
   FakeSystem();
 
-  std::vector<std::wstring> log;
-  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
-  std::map<std::wstring, std::wstring> env;
+  std::map<std::wstring, std::wstring> env{{L"windir", L"C:\\Windows"}};
   // Paths are compared in any letter case. The program's own writes (batch files, the output it
   // creates) fail unless their folder is in `entries` or `hiddenFolders`, or is a drive's root.
   PathMap<Entry> entries;                          // what the look-up sees (hidden entries: leave out)
@@ -171,29 +199,48 @@ class FakeSystem : public SystemPort {
   std::map<std::wstring, DriveType> driveTypes;
 
   void SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives);
-  void AddFile(const std::wstring& path, const std::string& bytes = std::string());
+  void AddFile(const std::wstring& path, const std::string& bytes = std::string()) {
+    files[path] = bytes;
+    entries[path] = Entry::File;
+  }
   void AddFolder(const std::wstring& path) { entries[path] = Entry::Folder; }
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
   bool CanWriteIn(const std::wstring& path) const;  // the folder of `path` exists
-  std::wstring FileText(const std::wstring& path) const;  // a batch file, back as text
+  // A file's bytes one by one as characters: the batch lines the tests read back are ASCII.
+  std::wstring FileText(const std::wstring& path) const { return FromAnsi(Find(files, path, std::string())); }
 
   std::wstring Env(const std::wstring& name) const override { return Find(env, name, std::wstring()); }
   Entry Lookup(const std::wstring& path) const override { return Find(entries, path, Entry::None); }
-  bool FolderExists(const std::wstring& path) const override;
+  bool FolderExists(const std::wstring& path) const override {
+    return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
+  }
   std::wstring FullPath(const std::wstring& path) const override { return Find(fullPaths, path, path); }
-  bool CreateFolder(const std::wstring& path) override;
+  bool CreateFolder(const std::wstring& path) override {
+    Note(L"mkdir " + path);
+    if (!folderCreationFails) AddFolder(path);
+    return !folderCreationFails;
+  }
   WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
   std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
   bool DeleteFile(const std::wstring& path) override;
   RunResult RunAndWait(const std::wstring& commandLine) override;
-  void CancelWait() override;
+  void CancelWait() override {
+    Note(L"cancel wait");
+    waitCancelled = true;
+  }
   bool StartWatched(const std::wstring& commandLine) override;
   bool WatchedEnded() override { return !watching || watchedEnded; }
   void ForgetWatched() override { watching = false; }
-  bool StartHidden(const std::wstring& commandLine) override;
+  bool StartHidden(const std::wstring& commandLine) override {
+    Note(L"spawn " + commandLine);
+    return true;
+  }
   std::wstring ShortPath(const std::wstring& path) override { return Find(shortPaths, path, path); }
   bool BatchCanCarry(const std::wstring& text) const override;  // the Thai block stands for "cannot"
-  std::wstring FromAnsi(const std::string& bytes) const override;
+  std::wstring FromAnsi(const std::string& bytes) const override {  // the outputs of the tests are ASCII
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+    return std::wstring(begin, begin + bytes.size());
+  }
   std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
   int16_t SysVer() const override { return sysVer; }
   std::wstring ProgramFolder() const override { return programFolder; }
@@ -202,9 +249,6 @@ class FakeSystem : public SystemPort {
   std::wstring DriveRoots() const override { return driveRoots; }
   DriveType TypeOfDrive(const std::wstring& drive) const override;
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
-
- private:
-  void Note(const std::wstring& line);
 };
 
 void PrintTo(const FakeWindow::Box& box, std::ostream* os);  // for failure messages
@@ -226,7 +270,7 @@ struct Rig {
   // An image file on E: whose images carry these major versions, the image at `index` chosen,
   // target T:, boot drive C:; the logs start empty.
   void Prepare(const Lines& majors = {L"10"}, int index = 0);
-  // From a loaded window to a running apply: Prepare, then Start pressed and confirmed.
+  // To a running apply: the form loaded if it is not yet, Prepare, then Start pressed and confirmed.
   void StartApply(const Lines& majors = {L"10"}, int index = 0);
   // The running apply's output says it is done and the watch has seen every stage finish: the
   // next tick is the completion.
@@ -238,6 +282,11 @@ struct Rig {
   Lines Spawns() const;  // the StartHidden lines
   // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable without a box.
   void ExpectIdle();
+  // There is exactly `count` boxes, and the last one is an error that mentions `text`.
+  void ExpectError(size_t count, const std::wstring& text);
+
+ private:
+  bool loaded_ = false;
 };
 
 // The log line of setting the caption of `c` (Status, Command4) to `text`.
