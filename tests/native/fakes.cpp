@@ -41,7 +41,8 @@ void FakeWindow::SetText(Ctl c, const std::wstring& text) {
 
 std::wstring FakeWindow::ListItem(Ctl c, int index) const {
   const Lines items = Find(lists, c, Lines());
-  return index < 0 || index >= static_cast<int>(items.size()) ? std::wstring() : items[static_cast<size_t>(index)];
+  const bool in = index >= 0 && index < static_cast<int>(items.size());
+  return in ? items[static_cast<size_t>(index)] : std::wstring();
 }
 
 MsgAnswer FakeWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
@@ -167,7 +168,9 @@ Rig::Rig() {
 }
 
 void Rig::PlaceTools() {
-  for (const auto& folder : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
+  for (const auto& folder : toolFolders) {
+    sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
+  }
 }
 
 void Rig::Load() {

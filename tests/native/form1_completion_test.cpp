@@ -43,8 +43,9 @@ TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode
                             L"run \"D:\\Morvane Tools\\Bin\\bootsect.exe\" /nt60 C: /mbr",
                         }));
   Lines steps;  // the status line around the runs
+  const std::wstring status = Shown(Ctl::Status, L"");
   for (const auto& line : rig.journal) {
-    if (line.rfind(Shown(Ctl::Status, L""), 0) == 0) steps.push_back(line.substr(Shown(Ctl::Status, L"").size()));
+    if (line.rfind(status, 0) == 0) steps.push_back(line.substr(status.size()));
     if (line.rfind(L"run ", 0) == 0) steps.push_back(L"run");
   }
   steps.resize(std::min<size_t>(steps.size(), 9));
@@ -70,7 +71,8 @@ TEST(Form1Completion, TheImageVersionAndTheBootFolderChooseTheBootTools) {
       {{L"10"}, 0, true},         {{L"5"}, 0, false},        {{L""}, 0, true},  // no MAJOR element
       {{L"10", L"5"}, 1, false}, {{L"5", L"10"}, 1, true},
       {{L"10"}, 0, true, false, Entry::Folder, Entry::File, Entry::File, false},  // unticked, \boot visible
-      {{L"10"}, 0, true, false, Entry::None, Entry::File, Entry::None, true, {bcd}},  // unticked, \boot hidden
+      // unticked, \boot hidden
+      {{L"10"}, 0, true, false, Entry::None, Entry::File, Entry::None, true, {bcd}},
       {{L"10"}, 0, true, true, Entry::Folder, Entry::File, Entry::File, true, {bcd, efiBcd}},
       {{L"10"}, 0, true, true, Entry::Folder, Entry::Folder, Entry::None, true, {}},
   };
@@ -132,7 +134,7 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
   const Box manual{L"未发现shutdown关机程序，请手动重启电脑！以完成安装！", L"提示：", MsgIcon::Information,
                    MsgButtons::Ok};
   const Box noDrives{L"未发现任何磁盘或光驱", L"Error!", MsgIcon::Information, MsgButtons::Ok};
-  const std::wstring schedule = L"spawn shutdown.exe -r -f -t 5";
+  const std::wstring schedule = L"spawn shutdown.exe -r -f -t 5", cancel = L"spawn shutdown.exe -a";
   struct Case {
     const char* what;
     bool autoRestart;
@@ -144,13 +146,13 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     bool filesGone = false;
   } cases[] = {
       {"restart, OK", true, Entry::File, MsgAnswer::Ok, {restart}, {schedule}},
-      {"restart cancelled", true, Entry::File, MsgAnswer::Cancel, {restart}, {schedule, L"spawn shutdown.exe -a"}},
+      {"restart cancelled", true, Entry::File, MsgAnswer::Cancel, {restart}, {schedule, cancel}},
       {"shutdown missing", true, Entry::None, MsgAnswer::Ok, {manual}, {}},
       {"shutdown a folder", true, Entry::Folder, MsgAnswer::Ok, {manual}, {}},
       {"restart unticked", false, Entry::File, MsgAnswer::Ok, {kStageDoneBox}, {}},
       {"apply files gone before", false, Entry::File, MsgAnswer::Ok, {kStageDoneBox}, {}, true, true},
-      {"no fixed drive: the boot code all the same", false, Entry::None, MsgAnswer::Ok, {noDrives, kStageDoneBox}, {},
-       false},
+      {"no fixed drive: the boot code all the same", false, Entry::None, MsgAnswer::Ok,
+       {noDrives, kStageDoneBox}, {}, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -182,7 +184,7 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     EXPECT_EQ(rig.Spawns(), c.spawns);
     if (!c.spawns.empty()) {
       const auto box = std::find(rig.journal.begin(), rig.journal.end(), L"box 提示： " + restart.text);
-      EXPECT_LT(std::find(rig.journal.begin(), rig.journal.end(), schedule), box) << "scheduled before the question";
+      EXPECT_LT(std::find(rig.journal.begin(), rig.journal.end(), schedule), box) << "scheduled first";
     }
     if (!c.fixedDrives) {
       EXPECT_TRUE(rig.ui.lists[Ctl::RDriver].empty());
@@ -192,7 +194,9 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     EXPECT_EQ(rig.ui.sessionBlock, L"");
     EXPECT_EQ(rig.ui.taskbarCalls.back(), L"value 0/100");
     EXPECT_EQ(rig.ui.enabledOrder, std::vector<Ctl>(std::begin(kRunInputs), std::end(kRunInputs)));
-    for (const auto& path : {kApplyXml, kApplyBat, kApplyErr}) EXPECT_FALSE(rig.sys.HasFile(path)) << Narrow(path);
+    for (const auto& path : {kApplyXml, kApplyBat, kApplyErr}) {
+      EXPECT_FALSE(rig.sys.HasFile(path)) << Narrow(path);
+    }
     rig.ExpectIdle();
   }
 }
@@ -211,8 +215,8 @@ TEST(Form1Completion, BootToolFailuresAreJudgedByTheInstalledSystem) {
     const wchar_t* target = L"T:";
   } cases[] = {
       {"own folder fails in both forms", L"T:\\Windows /s", fails, L"10", true, L"bcdboot.exe（T:\\Windows）"},
-      {"own folder, lower-case target", L"T:\\Windows /s", fails, L"10", true, L"bcdboot.exe（T:\\Windows，UEFI）",
-       L"t:"},
+      {"own folder, lower-case target", L"T:\\Windows /s", fails, L"10", true,
+       L"bcdboot.exe（T:\\Windows，UEFI）", L"t:"},
       {"Windows 7 bcdboot: no /f", L"/f uefi", fails, L"10", true, nullptr},
       {"own folder fails in the first form", L"T:\\Windows /s C: /l", fails, L"10", true, nullptr},
       {"another folder fails", L"C:\\Windows /s", fails, L"10", true, nullptr},
@@ -236,7 +240,8 @@ TEST(Form1Completion, BootToolFailuresAreJudgedByTheInstalledSystem) {
       return line.find(c.failing) != line.npos ? c.result : RunResult{true, 0};
     };
     rig.Complete();
-    EXPECT_EQ(rig.Runs().size(), c.major == std::wstring(L"5") || !c.rebuild ? 1u : 5u) << "every step still runs";
+    const bool bcdboot = c.major != std::wstring(L"5") && c.rebuild;
+    EXPECT_EQ(rig.Runs().size(), bcdboot ? 5u : 1u) << "every step still runs";
     ASSERT_FALSE(rig.ui.boxes.empty());
     const Box& box = rig.ui.boxes[0];
     EXPECT_EQ(box.caption, L"提示：");
