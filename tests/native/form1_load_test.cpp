@@ -36,60 +36,49 @@ TEST(Form1ViewToggle, MaximiseFlipsBetweenCompactAndExpandedAndNeverStaysMaximis
   }
 }
 
-// The tools folder is chosen by the SysWOW64 folder alone; the image tool is found only there.
-TEST(Form1Load, ChoosesTheToolsFolderByTheSysWow64Folder) {
+// The tools folder is chosen by the SysWOW64 folder alone, and Start finds the image tool only
+// there. A missing Temp folder is created at start-up; when it cannot be, the user is told once and
+// start-up goes on. A hidden or system Temp is there all the same: no warning, and Start works.
+TEST(Form1Load, ChoosesTheToolsFolderAndMakesSureOfTheTempFolder) {
+  enum class Temp { Visible, Missing, Uncreatable, Hidden };
   struct Case {
     const char* what;
     Entry sysWow64;
-    const wchar_t* toolIn;  // the only tools folder that holds the image tool
+    Lines toolIn;  // the tools folders that hold the image tool
     const wchar_t* binDir;
+    Temp temp;
+    size_t boxes;  // after Start
   } cases[] = {
-      {"64-bit", Entry::Folder, L"\\Bin64", L"\\Bin64"},
-      {"64-bit, tool only in Bin", Entry::Folder, L"\\Bin", L"\\Bin64"},
-      {"32-bit", Entry::None, L"\\Bin", L"\\Bin"},
-      {"32-bit, tool only in Bin64", Entry::None, L"\\Bin64", L"\\Bin"},
-      {"a file of that name is no folder", Entry::File, L"\\Bin", L"\\Bin"},
+      {"64-bit", Entry::Folder, {L"\\Bin64"}, L"\\Bin64", Temp::Visible, 1},
+      {"64-bit, tool only in Bin", Entry::Folder, {L"\\Bin"}, L"\\Bin64", Temp::Visible, 1},
+      {"32-bit", Entry::None, {L"\\Bin"}, L"\\Bin", Temp::Visible, 1},
+      {"32-bit, tool only in Bin64", Entry::None, {L"\\Bin64"}, L"\\Bin", Temp::Visible, 1},
+      {"a file of that name is no folder", Entry::File, {L"\\Bin"}, L"\\Bin", Temp::Visible, 1},
+      {"Temp created", Entry::None, {L"\\Bin", L"\\Bin64"}, L"\\Bin", Temp::Missing, 1},
+      {"Temp cannot be created", Entry::None, {L"\\Bin", L"\\Bin64"}, L"\\Bin", Temp::Uncreatable, 3},
+      {"Temp hidden", Entry::None, {L"\\Bin", L"\\Bin64"}, L"\\Bin", Temp::Hidden, 1},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Rig rig;
-    rig.toolFolders = {c.toolIn};
+    rig.toolFolders = c.toolIn;
     if (c.sysWow64 == Entry::Folder) rig.sys.AddFolder(L"C:\\Windows\\SysWOW64");
     if (c.sysWow64 == Entry::File) rig.sys.AddFile(L"C:\\Windows\\SysWOW64");
+    if (c.temp != Temp::Visible) rig.sys.entries.erase(L"C:\\Windows\\Temp");
+    if (c.temp == Temp::Hidden) rig.sys.hiddenFolders.insert(L"C:\\Windows\\TEMP");
+    rig.sys.folderCreationFails = c.temp == Temp::Uncreatable || c.temp == Temp::Hidden;
     rig.Load();
     EXPECT_EQ(rig.form.state().binDir, c.binDir);
-    rig.StartApply();  // the query runs either way; Start finds the tool only where it is
-    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 1);
-    const bool found = std::wstring(c.toolIn) == c.binDir;
-    EXPECT_EQ(rig.sys.watching, found);
-    ASSERT_EQ(rig.ui.boxes.size(), 1u);
-    EXPECT_EQ(rig.ui.boxes[0].caption, found ? L"操作提示：" : L"错误");
-  }
-}
-
-// A missing Temp folder is created at start-up; when it cannot be, the user is told once and
-// start-up goes on. A hidden or system Temp is there all the same: no warning, and Start works.
-TEST(Form1Load, AMissingTempFolderIsCreatedOrReportedOnce) {
-  struct Case {
-    const char* what;
-    bool creationFails, hidden;
-  } cases[] = {{"created", false, false}, {"cannot be created", true, false}, {"hidden", true, true}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Rig rig;
-    rig.sys.entries.erase(L"C:\\Windows\\Temp");
-    if (c.hidden) rig.sys.hiddenFolders.insert(L"C:\\Windows\\TEMP");
-    rig.sys.folderCreationFails = c.creationFails;
-    rig.Load();
-    const bool warned = c.creationFails && !c.hidden;
+    const bool warned = c.temp == Temp::Uncreatable;
     ASSERT_EQ(rig.ui.boxes.size(), warned ? 1u : 0u);
     for (const auto& box : rig.ui.boxes) EXPECT_NE(box.text.find(L"C:\\Windows\\Temp"), std::wstring::npos);
     EXPECT_EQ(rig.sys.FolderExists(L"C:\\Windows\\Temp"), !warned);
-    EXPECT_EQ(rig.form.state().binDir, L"\\Bin");
-    if (warned) continue;
     rig.StartApply();
-    EXPECT_EQ(rig.ui.boxes.size(), 1u);  // the confirmation alone
-    EXPECT_TRUE(rig.sys.watching);
+    EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), warned ? 0 : 1);  // the query runs with either tools folder
+    const bool found = !warned && std::find(c.toolIn.begin(), c.toolIn.end(), c.binDir) != c.toolIn.end();
+    EXPECT_EQ(rig.sys.watching, found);
+    ASSERT_EQ(rig.ui.boxes.size(), c.boxes);
+    EXPECT_EQ(rig.ui.boxes.back().caption, found ? L"操作提示：" : L"错误");
   }
 }
 
