@@ -30,141 +30,30 @@ std::string Utf16Le(const std::wstring& text) {
   return out;
 }
 
-// ---- FakeWindow ----
-
-void FakeWindow::SetText(Ctl c, const std::wstring& text) {
-  const bool changed = Text(c) != text;
-  texts[c] = text;
-  if (c == Ctl::Status || c == Ctl::Command4) Note(Shown(c, text));
-  if (c == Ctl::Text1 && changed && form) form->OnText1Change();
+std::wstring Shown(Ctl c, const std::wstring& text) {
+  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
 }
 
-std::wstring FakeWindow::ListItem(Ctl c, int index) const {
-  const Lines items = Find(lists, c, Lines());
-  const bool in = index >= 0 && index < static_cast<int>(items.size());
-  return in ? items[static_cast<size_t>(index)] : std::wstring();
+void PrintTo(const FakeWindow::Box& box, std::ostream* os) {
+  *os << "box \"" << Narrow(box.text) << "\" caption \"" << Narrow(box.caption) << "\" icon "
+      << static_cast<int>(box.icon) << " buttons " << static_cast<int>(box.buttons);
 }
 
-MsgAnswer FakeWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
-                              MsgButtons buttons) {
-  Box box{text, caption, icon, buttons};
-  boxes.push_back(box);
-  Note(L"box " + caption + L" " + text);
-  if (onBox) onBox(box);
-  if (buttons == MsgButtons::Ok || answers.empty()) return MsgAnswer::Ok;
-  const MsgAnswer answer = answers.front();
-  answers.pop_front();
-  return answer;
-}
-
-std::wstring FakeWindow::Take(std::deque<std::wstring>& picks) {
-  if (picks.empty()) return std::wstring();  // the picker was cancelled
-  const std::wstring path = picks.front();
-  picks.pop_front();
-  return path;
-}
-
-// ---- FakeSystem ----
-
-FakeSystem::FakeSystem() {
-  AddFolder(L"C:\\Windows");
-  AddFolder(L"C:\\Windows\\Temp");
-  SetDrives({{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed}, {L"T:", DriveType::Fixed}});
-}
-
-void FakeSystem::SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives) {
-  driveRoots.clear();
-  driveTypes.clear();
-  for (const auto& [drive, type] : drives) {
-    driveRoots += drive + L"\\" + L'\0';
-    driveTypes[drive] = type;
+std::wstring WimXml(const Lines& majors) {
+  std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
+  for (size_t i = 0; i < majors.size(); ++i) {
+    const std::wstring n = std::to_wstring(i + 1);
+    xml += L"<IMAGE INDEX=\"" + n + L"\"><NAME>Image " + n + L"</NAME><WINDOWS><VERSION>";
+    if (!majors[i].empty()) xml += L"<MAJOR>" + majors[i] + L"</MAJOR>";
+    xml += L"<MINOR>0</MINOR></VERSION></WINDOWS></IMAGE>";
   }
-  driveRoots += L'\0';
+  return xml + L"</WIM>";
 }
-
-bool FakeSystem::CanWriteIn(const std::wstring& path) const {
-  const size_t slash = path.find_last_of(L'\\');
-  if (slash == std::wstring::npos) return false;
-  const std::wstring folder = path.substr(0, slash);
-  if (IsDriveName(folder)) return TypeOfDrive(folder) != DriveType::NoRootDir;
-  return FolderExists(folder);
-}
-
-WriteResult FakeSystem::WriteBatchText(const std::wstring& path, const std::wstring& text) {
-  if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
-  if (!CanWriteIn(path) || unwritable.count(path) != 0) return WriteResult::Failed;
-  Note(L"write " + path + L" " + text);
-  std::string bytes;
-  if (englishCodePages) {
-    for (wchar_t ch : text) bytes += ch == L'\u00E9' ? '\x82' : static_cast<char>(ch);
-  } else {
-    bytes = Narrow(text);
-  }
-  AddFile(path, bytes);
-  return WriteResult::Ok;
-}
-
-std::optional<std::string> FakeSystem::ReadFile(const std::wstring& path, bool createIfMissing) {
-  if (failingReads[path] > 0) {
-    --failingReads[path];
-    return std::nullopt;
-  }
-  const auto it = files.find(path);
-  if (it != files.end()) return it->second;
-  if (!createIfMissing || !CanWriteIn(path)) return std::nullopt;
-  AddFile(path);
-  return std::string();
-}
-
-bool FakeSystem::DeleteFile(const std::wstring& path) {
-  if (files.erase(path) == 0) return false;
-  Note(L"delete " + path);
-  entries.erase(path);
-  return true;
-}
-
-RunResult FakeSystem::RunAndWait(const std::wstring& commandLine) {
-  Note(L"run " + commandLine);
-  waitCancelled = false;
-  const RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
-  return waitCancelled ? RunResult{true, 1223} : result;
-}
-
-bool FakeSystem::StartWatched(const std::wstring& commandLine) {
-  Note(L"start " + commandLine);
-  if (startWatchedFails) return false;
-  watching = true;
-  watchedEnded = false;
-  return true;
-}
-
-bool FakeSystem::BatchCanCarry(const std::wstring& text) const {
-  if (englishCodePages) {
-    return std::all_of(text.begin(), text.end(), [](wchar_t ch) { return ch < 0x80 || ch == L'\u00E9'; });
-  }
-  return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
-}
-
-std::wstring FakeSystem::HalfWidth(const std::wstring& text) const {
-  std::wstring out = text;
-  for (wchar_t& ch : out) {
-    if (ch >= 0xFF01 && ch <= 0xFF5E) ch = static_cast<wchar_t>(ch - 0xFF01 + 0x21);
-    if (ch == 0x3000) ch = L' ';
-  }
-  return out;
-}
-
-DriveType FakeSystem::TypeOfDrive(const std::wstring& drive) const {
-  const bool rooted = !drive.empty() && drive.back() == L'\\';
-  return Find(driveTypes, rooted ? drive.substr(0, drive.size() - 1) : drive, DriveType::NoRootDir);
-}
-
-// ---- Rig ----
 
 Rig::Rig() {
   ui.form = &form;
-  ui.journal = &journal;
-  sys.journal = &journal;
+  ui.log = &journal;
+  sys.log = &journal;
 }
 
 void Rig::PlaceTools() {
@@ -190,40 +79,31 @@ void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
   sys.onRun = saved;
 }
 
-void Rig::Prepare(const Lines& majors, int index) {
+void Rig::StartApply(const Lines& majors, int index, bool press) {
+  if (!loaded_) Load();
   ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
   ui.SetListIndex(Ctl::Combo0, index);
   ui.SetText(Ctl::Text2, L"C:");
   ui.SetText(Ctl::Text3, L"T:");
-  ClearLogs();
+  journal.clear();
+  if (press) form.OnCommand4();
 }
 
-void Rig::StartApply(const Lines& majors, int index) {
-  if (!loaded_) Load();
-  Prepare(majors, index);
-  form.OnCommand4();
-}
-
-void Rig::FinishStages() {
+void Rig::FinishStages(bool tick) {
   sys.AddFile(ApplyOutputPath(sys.Env(L"windir")), "Done applying WIM image.\r\n");
   for (int stage = 0; stage < 3; ++stage) form.OnTimer();
-}
-
-void Rig::Complete() {
-  FinishStages();
-  ClearLogs();
+  if (!tick) return;
+  journal.clear();
   ui.boxes.clear();
   form.OnTimer();
 }
 
-void Rig::ClearLogs() {
-  journal.clear();
-  ui.log.clear();
-  sys.log.clear();
+Lines Rig::Logged(const std::wstring& prefix) const {
+  Lines lines;
+  std::copy_if(journal.begin(), journal.end(), std::back_inserter(lines),
+               [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
+  return lines;
 }
-
-Lines Rig::Runs() const { return Starting(sys.log, L"run "); }
-Lines Rig::Spawns() const { return Starting(sys.log, L"spawn "); }
 
 void Rig::ExpectIdle() {
   EXPECT_EQ(ui.Text(Ctl::Command4), L"开始安装");
@@ -243,33 +123,6 @@ void Rig::ExpectError(size_t count, const std::wstring& text) {
   EXPECT_EQ(ui.boxes.back().icon, MsgIcon::Stop);
   EXPECT_EQ(ui.boxes.back().buttons, MsgButtons::Ok);
   EXPECT_NE(ui.boxes.back().text.find(text), std::wstring::npos) << Narrow(ui.boxes.back().text);
-}
-
-void PrintTo(const FakeWindow::Box& box, std::ostream* os) {
-  *os << "box \"" << Narrow(box.text) << "\" caption \"" << Narrow(box.caption) << "\" icon "
-      << static_cast<int>(box.icon) << " buttons " << static_cast<int>(box.buttons);
-}
-
-std::wstring Shown(Ctl c, const std::wstring& text) {
-  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
-}
-
-std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix) {
-  std::vector<std::wstring> lines;
-  std::copy_if(log.begin(), log.end(), std::back_inserter(lines),
-               [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
-  return lines;
-}
-
-std::wstring WimXml(const std::vector<std::wstring>& majors) {
-  std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
-  for (size_t i = 0; i < majors.size(); ++i) {
-    const std::wstring n = std::to_wstring(i + 1);
-    xml += L"<IMAGE INDEX=\"" + n + L"\"><NAME>Image " + n + L"</NAME><WINDOWS><VERSION>";
-    if (!majors[i].empty()) xml += L"<MAJOR>" + majors[i] + L"</MAJOR>";
-    xml += L"<MINOR>0</MINOR></VERSION></WINDOWS></IMAGE>";
-  }
-  return xml + L"</WIM>";
 }
 
 }  // namespace morvane::testing

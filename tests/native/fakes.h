@@ -1,5 +1,5 @@
 // Fakes of the two platform ports: a window whose controls are plain values and a system whose
-// files, drives and processes are maps. Every call that reaches outside is written to `log`, so
+// files, drives and processes are maps. Every call that reaches outside is written to one log, so
 // a test can check what a flow did and in which order.
 #pragma once
 
@@ -48,14 +48,14 @@ inline const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
 inline const std::wstring kInfoXml = L"C:\\Windows\\temp\\WIMInfo.xml";
 inline const std::wstring kInfoBat = L"C:\\Windows\\temp\\WIMInfo.bat";
 
-// The log of one fake; `journal`, when set, receives every line as well.
+// The log line of setting the caption of `c` (Status, Command4) to `text`.
+std::wstring Shown(Ctl c, const std::wstring& text);
+
+// The log of a fake; a rig points both fakes at one.
 struct FakeLog {
-  std::vector<std::wstring> log;
-  std::vector<std::wstring>* journal = nullptr;
-  void Note(const std::wstring& line) {
-    log.push_back(line);
-    if (journal) journal->push_back(line);
-  }
+  Lines own;
+  Lines* log = &own;
+  void Note(const std::wstring& line) { log->push_back(line); }
 };
 
 class FakeWindow : public WindowPort, public FakeLog {
@@ -73,33 +73,33 @@ class FakeWindow : public WindowPort, public FakeLog {
   std::vector<Box> boxes;
   std::deque<MsgAnswer> answers;  // answers for OK/Cancel boxes; OK when empty
   std::function<void(const Box&)> onBox;
-
-  std::deque<std::wstring> pickedFiles, pickedFolders;
+  std::deque<std::wstring> pickedFiles, pickedFolders;  // empty: the picker is cancelled
 
   std::map<Ctl, std::wstring> texts{
       {Ctl::Text2, L"C:"}, {Ctl::Text3, L"C:"}, {Ctl::Command4, L"开始安装"}, {Ctl::Status, L"状态"}};
   std::map<Ctl, bool> enabled;
   std::map<Ctl, bool> checked{{Ctl::Check1, true}, {Ctl::Check2, true}};
-  std::map<Ctl, std::vector<std::wstring>> lists;
+  std::map<Ctl, Lines> lists;
   std::map<Ctl, int> selected;
   std::map<Ctl, std::wstring> tooltips;
   std::vector<Ctl> disabledOrder, enabledOrder;
-
   bool timerEnabled = false;
   int timerInterval = 100;
   int32_t bar = 0;
-  std::vector<std::wstring> taskbarCalls;
-  int iconSize = 0;
   std::optional<Ctl> focus;
   std::wstring sessionBlock;  // the reason given while the session must not end
-
   WindowState state = WindowState::Normal;
   int32_t frameHeight = 450;  // window height minus client height, in twips
   int32_t width = 8085, height = 450 + 3360;
   bool closed = false;
 
   std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
-  void SetText(Ctl c, const std::wstring& text) override;
+  void SetText(Ctl c, const std::wstring& text) override {
+    const bool changed = Text(c) != text;
+    texts[c] = text;
+    if (c == Ctl::Status || c == Ctl::Command4) Note(Shown(c, text));
+    if (c == Ctl::Text1 && changed && form) form->OnText1Change();
+  }
   void Enable(Ctl c, bool on) override {
     enabled[c] = on;
     (on ? enabledOrder : disabledOrder).push_back(c);
@@ -112,7 +112,10 @@ class FakeWindow : public WindowPort, public FakeLog {
   }
   void ListAdd(Ctl c, const std::wstring& item) override { lists[c].push_back(item); }
   int ListCount(Ctl c) const override { return static_cast<int>(Find(lists, c, Lines()).size()); }
-  std::wstring ListItem(Ctl c, int index) const override;
+  std::wstring ListItem(Ctl c, int index) const override {
+    const Lines items = Find(lists, c, Lines());
+    return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<size_t>(index)] : L"";
+  }
   int ListIndex(Ctl c) const override { return Find(selected, c, -1); }
   void SetListIndex(Ctl c, int index) override { selected[c] = index < ListCount(c) ? index : -1; }
   void SetTooltip(Ctl c, const std::wstring& text) override { tooltips[c] = text; }
@@ -126,19 +129,24 @@ class FakeWindow : public WindowPort, public FakeLog {
   void SetBarValue(int32_t value) override { bar = value; }
   int32_t BarValue() const override { return bar; }
   bool CreateTaskbarList() override {
-    taskbarCalls.push_back(L"create");
+    Note(L"taskbar create");
     return true;
   }
-  void SetTaskbarState(TaskbarState s) override {
-    taskbarCalls.push_back(L"state " + std::to_wstring(static_cast<int>(s)));
-    Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
+  void SetTaskbarState(TaskbarState s) override { Note(L"taskbar state " + std::to_wstring(static_cast<int>(s))); }
+  void SetTaskbarValue(uint64_t done, uint64_t total) override {
+    Note(L"taskbar value " + std::to_wstring(done) + L"/" + std::to_wstring(total));
   }
-  void SetTaskbarValue(uint64_t completed, uint64_t total) override {
-    taskbarCalls.push_back(L"value " + std::to_wstring(completed) + L"/" + std::to_wstring(total));
-  }
-  void SetIcon(int sizePx) override { iconSize = sizePx; }
+  void SetIcon(int) override {}
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
-                    MsgButtons buttons) override;
+                    MsgButtons buttons) override {
+    boxes.push_back(Box{text, caption, icon, buttons});
+    Note(L"box " + caption + L" " + text);
+    if (onBox) onBox(boxes.back());
+    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    const MsgAnswer answer = answers.empty() ? MsgAnswer::Ok : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
   std::optional<Ctl> Focus() const override { return focus; }
   void SetFocus(std::optional<Ctl> c) override { focus = c; }
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
@@ -155,20 +163,26 @@ class FakeWindow : public WindowPort, public FakeLog {
   int32_t ClientHeight() const override { return height - frameHeight; }
   void Close() override { closed = true; }
 
-  // Test helpers: the user's own actions.
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
-  void SetState(WindowState s) {  // maximise, minimise or restore
+  void SetState(WindowState s) {  // the user maximises, minimises or restores
     state = s;
     if (form) form->OnResize();
   }
 
  private:
-  static std::wstring Take(std::deque<std::wstring>& picks);
+  static std::wstring Take(std::deque<std::wstring>& picks) {
+    const std::wstring path = picks.empty() ? L"" : picks.front();
+    if (!picks.empty()) picks.pop_front();
+    return path;
+  }
 };
 
 class FakeSystem : public SystemPort, public FakeLog {
  public:
-  FakeSystem();
+  FakeSystem() {
+    AddFolder(L"C:\\Windows");
+    AddFolder(L"C:\\Windows\\Temp");
+  }
 
   std::map<std::wstring, std::wstring> env{{L"windir", L"C:\\Windows"}};
   // Paths are compared in any letter case. The program's own writes (batch files, the output it
@@ -178,12 +192,11 @@ class FakeSystem : public SystemPort, public FakeLog {
   std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
   PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
-  // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
-  // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
-  bool englishCodePages = false;
   std::map<std::wstring, std::wstring> shortPaths;
   bool folderCreationFails = false;
   std::set<std::wstring, FoldLess> unwritable;  // paths whose writing fails
+  std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
+                                          {L"T:", DriveType::Fixed}};
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
   std::function<RunResult(const std::wstring&)> onRun;
@@ -195,17 +208,13 @@ class FakeSystem : public SystemPort, public FakeLog {
   int16_t sysVer = 10;
   std::wstring programFolder = L"D:\\Tools";
   std::wstring programFile = L"D:\\Tools\\MorvaneSetup.exe";
-  std::wstring driveRoots;  // built by SetDrives
-  std::map<std::wstring, DriveType> driveTypes;
 
-  void SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives);
   void AddFile(const std::wstring& path, const std::string& bytes = std::string()) {
     files[path] = bytes;
     entries[path] = Entry::File;
   }
   void AddFolder(const std::wstring& path) { entries[path] = Entry::Folder; }
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
-  bool CanWriteIn(const std::wstring& path) const;  // the folder of `path` exists
   // A file's bytes one by one as characters: the batch lines the tests read back are ASCII.
   std::wstring FileText(const std::wstring& path) const { return FromAnsi(Find(files, path, std::string())); }
 
@@ -220,15 +229,43 @@ class FakeSystem : public SystemPort, public FakeLog {
     if (!folderCreationFails) AddFolder(path);
     return !folderCreationFails;
   }
-  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
-  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
-  bool DeleteFile(const std::wstring& path) override;
-  RunResult RunAndWait(const std::wstring& commandLine) override;
+  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override {
+    if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
+    if (!CanWriteIn(path) || unwritable.count(path) != 0) return WriteResult::Failed;
+    Note(L"write " + path + L" " + text);
+    AddFile(path, Narrow(text));
+    return WriteResult::Ok;
+  }
+  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override {
+    if (failingReads[path] > 0) {
+      --failingReads[path];
+      return std::nullopt;
+    }
+    if (!HasFile(path) && createIfMissing && CanWriteIn(path)) AddFile(path);
+    return HasFile(path) ? std::optional(files[path]) : std::nullopt;
+  }
+  bool DeleteFile(const std::wstring& path) override {
+    if (files.erase(path) == 0) return false;
+    Note(L"delete " + path);
+    entries.erase(path);
+    return true;
+  }
+  RunResult RunAndWait(const std::wstring& commandLine) override {
+    Note(L"run " + commandLine);
+    waitCancelled = false;
+    const RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
+    return waitCancelled ? RunResult{true, 1223} : result;
+  }
   void CancelWait() override {
     Note(L"cancel wait");
     waitCancelled = true;
   }
-  bool StartWatched(const std::wstring& commandLine) override;
+  bool StartWatched(const std::wstring& commandLine) override {
+    Note(L"start " + commandLine);
+    watching = !startWatchedFails;
+    watchedEnded = false;
+    return watching;
+  }
   bool WatchedEnded() override { return !watching || watchedEnded; }
   void ForgetWatched() override { watching = false; }
   bool StartHidden(const std::wstring& commandLine) override {
@@ -236,50 +273,65 @@ class FakeSystem : public SystemPort, public FakeLog {
     return true;
   }
   std::wstring ShortPath(const std::wstring& path) override { return Find(shortPaths, path, path); }
-  bool BatchCanCarry(const std::wstring& text) const override;  // the Thai block stands for "cannot"
-  std::wstring FromAnsi(const std::string& bytes) const override {  // the outputs of the tests are ASCII
+  bool BatchCanCarry(const std::wstring& text) const override {  // the Thai block stands for "cannot"
+    return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
+  }
+  std::wstring FromAnsi(const std::string& bytes) const override {  // byte by byte: the tests' are ASCII
     const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
     return std::wstring(begin, begin + bytes.size());
   }
-  std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
+  std::wstring HalfWidth(const std::wstring& text) const override {  // U+FF01..U+FF5E, U+3000
+    std::wstring out = text;
+    for (wchar_t& ch : out) {
+      if (ch >= 0xFF01 && ch <= 0xFF5E) ch = static_cast<wchar_t>(ch - 0xFF01 + 0x21);
+      if (ch == 0x3000) ch = L' ';
+    }
+    return out;
+  }
   int16_t SysVer() const override { return sysVer; }
   std::wstring ProgramFolder() const override { return programFolder; }
   std::wstring ProgramFile() const override { return programFile; }
   std::wstring CommandInterpreter() const override { return L"C:\\Windows\\System32\\cmd.exe"; }
-  std::wstring DriveRoots() const override { return driveRoots; }
-  DriveType TypeOfDrive(const std::wstring& drive) const override;
+  std::wstring DriveRoots() const override {
+    std::wstring roots;
+    for (const auto& drive : drives) roots += drive.first + L"\\" + L'\0';
+    return roots + L'\0';
+  }
+  DriveType TypeOfDrive(const std::wstring& drive) const override {
+    const bool rooted = !drive.empty() && drive.back() == L'\\';
+    return Find(drives, rooted ? drive.substr(0, drive.size() - 1) : drive, DriveType::NoRootDir);
+  }
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
+
+ private:
+  bool CanWriteIn(const std::wstring& path) const {  // the folder of `path` exists
+    const std::wstring folder = path.substr(0, std::min(path.size(), path.find_last_of(L'\\')));
+    return IsDriveName(folder) ? TypeOfDrive(folder) != DriveType::NoRootDir : FolderExists(folder);
+  }
 };
 
 void PrintTo(const FakeWindow::Box& box, std::ostream* os);  // for failure messages
 
-// A form wired to the two fakes, loaded as the program loads it.
+// A form wired to the two fakes.
 struct Rig {
-  std::vector<std::wstring> journal;  // the log lines of both fakes, in the order they were written
+  Lines journal;  // the log lines of both fakes, in the order they were written
   FakeWindow ui;
   FakeSystem sys;
   Form1 form{ui, sys};
-  std::vector<std::wstring> toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
+  Lines toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
   Rig();
   // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
   void Load();
   void PlaceTools();
-
   // Names an existing image file the way a user types it; the tool answers the query with `xml`.
   void ChooseImage(const std::wstring& path, const std::wstring& xml);
-  // An image file on E: whose images carry these major versions, the image at `index` chosen,
-  // target T:, boot drive C:; the logs start empty.
-  void Prepare(const Lines& majors = {L"10"}, int index = 0);
-  // To a running apply: the form loaded if it is not yet, Prepare, then Start pressed and confirmed.
-  void StartApply(const Lines& majors = {L"10"}, int index = 0);
-  // The running apply's output says it is done and the watch has seen every stage finish: the
-  // next tick is the completion.
-  void FinishStages();
-  // FinishStages, logs and boxes emptied, then that tick.
-  void Complete();
-  void ClearLogs();
-  Lines Runs() const;    // the RunAndWait lines of the system's log
-  Lines Spawns() const;  // the StartHidden lines
+  // Loaded, an image file on E: whose images carry these major versions, the image at `index`
+  // chosen, target T:, boot drive C:, the log empty; then Start pressed and confirmed.
+  void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true);
+  // The running apply's output says it is done and the watch has seen every stage finish; with
+  // `tick`, the log and the boxes emptied and the next tick, the completion, given.
+  void FinishStages(bool tick = false);
+  Lines Logged(const std::wstring& prefix) const;  // the log lines that begin with `prefix`
   // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable without a box.
   void ExpectIdle();
   // There is exactly `count` boxes, and the last one is an error that mentions `text`.
@@ -289,14 +341,9 @@ struct Rig {
   bool loaded_ = false;
 };
 
-// The log line of setting the caption of `c` (Status, Command4) to `text`.
-std::wstring Shown(Ctl c, const std::wstring& text);
-// The lines of a log that begin with `prefix` ("run ", "spawn "), in their order.
-std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix);
-
 // The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
 // an empty version leaves the MAJOR element out.
-std::wstring WimXml(const std::vector<std::wstring>& majors);
+std::wstring WimXml(const Lines& majors);
 
 // UTF-16LE with a byte-order mark, as the image tool writes its XML.
 std::string Utf16Le(const std::wstring& text);
