@@ -88,9 +88,7 @@ class FakeWindow : public WindowPort, public FakeLog {
   int32_t bar = 0;
   std::optional<Ctl> focus;
   std::wstring sessionBlock;  // the reason given while the session must not end
-  WindowState state = WindowState::Normal;
-  int32_t frameHeight = 450;  // window height minus client height, in twips
-  int32_t width = 8085, height = 450 + 3360;
+  int32_t height = 450 + 3360;  // in twips, with a frame of 450
   bool closed = false;
 
   std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
@@ -152,22 +150,14 @@ class FakeWindow : public WindowPort, public FakeLog {
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
   std::wstring PickImageFile() override { return Take(pickedFiles); }
   std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
-  WindowState State() const override { return state; }
-  void SetStateNormal() override { SetState(WindowState::Normal); }
-  void SetSize(int32_t widthTwips, int32_t heightTwips) override {
-    width = widthTwips;
-    height = heightTwips;
-    if (form) form->OnResize();
-  }
+  WindowState State() const override { return WindowState::Normal; }
+  void SetStateNormal() override {}
+  void SetSize(int32_t, int32_t heightTwips) override { height = heightTwips; }
   int32_t WindowHeight() const override { return height; }
-  int32_t ClientHeight() const override { return height - frameHeight; }
+  int32_t ClientHeight() const override { return height - 450; }
   void Close() override { closed = true; }
 
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
-  void SetState(WindowState s) {  // the user maximises, minimises or restores
-    state = s;
-    if (form) form->OnResize();
-  }
 
  private:
   static std::wstring Take(std::deque<std::wstring>& picks) {
