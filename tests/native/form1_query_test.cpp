@@ -154,7 +154,7 @@ TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestText) {
 TEST(Form1Pickers, TakeTheDriveOfALocalFolderAndNothingFromACancelOrANetworkFolder) {
   Rig rig;
   rig.Load();
-  rig.ChooseImage(L"E:\a.wim", kTwoImages);
+  rig.ChooseImage(L"E:\\a.wim", kTwoImages);
   rig.form.OnCommand1();  // cancelled
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\a.wim");
   EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
