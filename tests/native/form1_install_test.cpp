@@ -26,9 +26,7 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
       {L"TT:", L"C:"}, {L"T:", L"C"},   {L"Q:", L"C:"}, {L"x:", L"C:"},
       {L"c:", L"D:"},  {L"E:", L"C:"}, {L"d:", L"C:"},
       {L"T:", L"C:", [](Rig& r) { r.ChooseImage(L"E:\\empty.wim", L"<WIM></WIM>"); }, L"Windows源无效！", true},
-      {L"T:", L"C:", [](Rig& r) { r.ui.SetListIndex(Ctl::Combo0, -1); }, L"Windows源无效！", true},
       {L"T:", L"C:", [](Rig& r) { r.sys.DeleteFile(L"E:\\sources\\install.wim"); }, L"Windows源无效！", true},
-      {L"T:", L"C:", [](Rig& r) { r.sys.AddFolder(L"E:\\sources\\install.wim"); }, L"Windows源无效！", true},
       {L"T:", L"C:",  // an image typed as "T:install.wim" lies on the target T: too
        [](Rig& r) {
          r.sys.fullPaths[L"T:install.wim"] = L"T:\\install.wim";
@@ -65,9 +63,9 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
   }
 }
 
-// A cancelled confirmation changes nothing. The confirmed Start locks the window at once: while the
-// target is formatted nothing the user does (Start again, a drop, the pickers, a close) changes
-// anything, and closing is refused.
+// The confirmed Start locks the window at once: while the target is formatted nothing the user does
+// (Start again, a drop, the pickers, a close) changes anything, and closing is refused. (A cancelled
+// confirmation: the Wine suite.)
 TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   Rig rig;
   rig.StartApply();  // a run before this one, which leaves its stage counters behind
@@ -80,15 +78,9 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   rig.sys.AddFile(kApplyErr, "[ERROR] old\r\n");
   rig.sys.AddFile(L"E:\\other.wim");
   rig.ui.SetText(Ctl::Text2, L"T:");  // the boot files may go to the drive that is installed to
-  rig.ui.answers.push_back(MsgAnswer::Cancel);
   rig.journal.clear();
+  rig.ui.boxes.clear();
   rig.ui.disabledOrder.clear();
-  rig.form.OnCommand4();
-  EXPECT_EQ(rig.ui.boxes.back(), (FakeWindow::Box{kConfirmT, L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel}));
-  EXPECT_EQ(rig.journal, Lines{L"box 操作提示： " + kConfirmT});
-  EXPECT_TRUE(rig.ui.disabledOrder.empty());
-  rig.ExpectIdle();
-  rig.journal.clear();
   rig.sys.onRun = [&](const std::wstring&) {
     EXPECT_EQ(rig.ui.disabledOrder, kInputs);
     EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");  // the caption changes after the format
@@ -104,6 +96,7 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
 
   rig.form.OnCommand4();
 
+  EXPECT_EQ(rig.ui.boxes[0], (FakeWindow::Box{kConfirmT, L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel}));
   EXPECT_EQ(rig.journal,
             (Lines{
                 L"box 操作提示： " + kConfirmT,
