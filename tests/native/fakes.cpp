@@ -114,6 +114,7 @@ void Rig::ExpectIdle() {
   for (Ctl c : kRunInputs) EXPECT_TRUE(ui.IsEnabled(c)) << static_cast<int>(c);
   const size_t boxes = ui.boxes.size();
   EXPECT_TRUE(form.OnQueryClose());
+  EXPECT_TRUE(form.OnQueryEndSession());
   EXPECT_EQ(ui.boxes.size(), boxes);
 }
 

@@ -72,7 +72,6 @@ class FakeWindow : public WindowPort, public FakeLog {
   };
   std::vector<Box> boxes;
   std::deque<MsgAnswer> answers;  // answers for OK/Cancel boxes; OK when empty
-  std::function<void(const Box&)> onBox;
   std::deque<std::wstring> pickedFiles, pickedFolders;  // empty: the picker is cancelled
 
   std::map<Ctl, std::wstring> texts{
@@ -139,7 +138,6 @@ class FakeWindow : public WindowPort, public FakeLog {
                     MsgButtons buttons) override {
     boxes.push_back(Box{text, caption, icon, buttons});
     Note(L"box " + caption + L" " + text);
-    if (onBox) onBox(boxes.back());
     if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
     const MsgAnswer answer = answers.empty() ? MsgAnswer::Ok : answers.front();
     if (!answers.empty()) answers.pop_front();
@@ -322,7 +320,8 @@ struct Rig {
   // `tick`, the log and the boxes emptied and the next tick, the completion, given.
   void FinishStages(bool tick = false);
   Lines Logged(const std::wstring& prefix) const;  // the log lines that begin with `prefix`
-  // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable without a box.
+  // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable and the session
+  // free to end without a box.
   void ExpectIdle();
   // There is exactly `count` boxes, and the last one is an error that mentions `text`.
   void ExpectError(size_t count, const std::wstring& text);

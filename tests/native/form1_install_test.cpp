@@ -64,8 +64,8 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
 }
 
 // The confirmed Start locks the window at once: while the target is formatted nothing the user does
-// (Start again, a drop, the pickers, a close) changes anything, and closing is refused. (A cancelled
-// confirmation: the Wine suite.)
+// (Start again, a drop, the pickers, a close) changes anything, and closing and the end of the
+// session are refused with a box. (A cancelled confirmation: the Wine suite.)
 TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   Rig rig;
   rig.StartApply();  // a run before this one, which leaves its stage counters behind
@@ -85,6 +85,7 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
     EXPECT_EQ(rig.ui.disabledOrder, kInputs);
     EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");  // the caption changes after the format
     EXPECT_FALSE(rig.form.OnQueryClose());
+    EXPECT_FALSE(rig.form.OnQueryEndSession());
     rig.form.OnCommand4();  // pressed again
     rig.form.OnDrop(true, {L"E:\\other.wim"});
     rig.ui.pickedFiles.push_back(L"E:\\other.wim");
@@ -97,12 +98,14 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   rig.form.OnCommand4();
 
   EXPECT_EQ(rig.ui.boxes[0], (FakeWindow::Box{kConfirmT, L"操作提示：", MsgIcon::Exclamation, MsgButtons::OkCancel}));
+  EXPECT_EQ(rig.ui.boxes[1], (FakeWindow::Box{L"正在安装系统，无法关闭！", L"警告！", MsgIcon::Stop, MsgButtons::Ok}));
   EXPECT_EQ(rig.journal,
             (Lines{
                 L"box 操作提示： " + kConfirmT,
                 L"taskbar state 1",
                 Shown(Ctl::Status, L"正在格式化磁盘 [T:]"),
                 L"run C:\\Windows\\System32\\format.com T: /FS:NTFS /v:Win /q /x /y",
+                L"box 警告！ 正在安装系统，无法关闭！",
                 L"box 警告！ 正在安装系统，无法关闭！",
                 L"taskbar state 0",
                 Shown(Ctl::Command4, L"正在安装"),

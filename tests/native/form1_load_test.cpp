@@ -38,19 +38,6 @@ TEST(Form1Load, ChoosesTheToolsFolderAndMakesSureOfTheTempFolder) {
   }
 }
 
-TEST(Form1CloseGuard, ACloseAndASessionEndAreRefusedWhileInstallingAcceptedOtherwise) {
-  for (const auto query : {&Form1::OnQueryClose, &Form1::OnQueryEndSession}) {
-    Rig rig;
-    rig.Load();
-    EXPECT_TRUE((rig.form.*query)());
-    EXPECT_TRUE(rig.ui.boxes.empty());
-    rig.ui.texts[Ctl::Command4] = L"正在安装";
-    EXPECT_FALSE((rig.form.*query)());
-    EXPECT_EQ(rig.ui.boxes,
-              (std::vector<FakeWindow::Box>{{L"正在安装系统，无法关闭！", L"警告！", MsgIcon::Stop, MsgButtons::Ok}}));
-  }
-}
-
 TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   Rig rig;
   rig.Load();

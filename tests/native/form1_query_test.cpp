@@ -65,7 +65,7 @@ TEST(Form1Query, WritesTheInfoBatchRunsItAndFillsTheListsFromTheOutput) {
 }
 
 // Text that names no visible file (a folder, a missing file, a device) empties the edition list
-// only and runs no query; any existing file is queried, typed relative or not, and so is one whose
+// only and runs no query; any existing file is queried (typed relative: the Wine matrix), and so is one whose
 // query finds nothing (an earlier output is not read). A path the batch file's code page cannot
 // carry is refused unless its short form can be carried.
 TEST(Form1Query, OnlyAVisibleFileWhosePathTheBatchCanCarryIsQueried) {
@@ -80,7 +80,6 @@ TEST(Form1Query, OnlyAVisibleFileWhosePathTheBatchCanCarryIsQueried) {
       {L"", L""},
       {L"CON", L""},
       {L"E:\\notes.txt", L" \"E:\\notes.txt\" "},
-      {L"E:x.wim", L" \"E:\\MYIMAG~1\\x.wim\" "},  // made full, then shortened
       {L"E:\\ภาพ\\a.wim", L"", L"映像文件"},
       {L"E:\\notes.txt", L"", L"程序所在文件夹", L"D:\\เครื่องมือ"},
       {L"E:\\ภาพ\\b.wim", L" info \"E:\\8D2F~1\\b.wim\" "},  // its short form
@@ -91,16 +90,14 @@ TEST(Form1Query, OnlyAVisibleFileWhosePathTheBatchCanCarryIsQueried) {
     Rig rig;
     rig.Load();
     rig.sys.AddFolder(L"E:\\sources");
-    for (const wchar_t* file : {L"CON", L"E:\\notes.txt", L"E:\\my images\\x.wim", L"E:\\ภาพ\\a.wim",
+    for (const wchar_t* file : {L"CON", L"E:\\notes.txt", L"E:\\ภาพ\\a.wim",
                                 L"E:\\ภาพ\\b.wim", L"E:\\silent.wim"}) {
       rig.sys.AddFile(file);  // the look-up sees devices
     }
-    rig.sys.fullPaths[L"E:x.wim"] = L"E:\\my images\\x.wim";
-    rig.sys.shortPaths[L"E:\\my images\\x.wim"] = L"E:\\MYIMAG~1\\x.wim";
     rig.sys.shortPaths[L"E:\\ภาพ\\b.wim"] = L"E:\\8D2F~1\\b.wim";
     rig.ChooseImage(L"E:\\a.wim", kTwoImages);  // lists of an earlier query
     rig.sys.programFolder = c.program;
-    const auto batches = AttachTool(rig, {{L"E:\\notes.txt", kTwoImages}, {L"E:\\MYIMAG~1\\x.wim", kTwoImages},
+    const auto batches = AttachTool(rig, {{L"E:\\notes.txt", kTwoImages},
                                             {L"E:\\8D2F~1\\b.wim", kTwoImages}});
     rig.journal.clear();
     rig.ui.Type(c.text);
