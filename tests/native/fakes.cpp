@@ -34,11 +34,6 @@ std::wstring Shown(Ctl c, const std::wstring& text) {
   return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
 }
 
-void PrintTo(const FakeWindow::Box& box, std::ostream* os) {
-  *os << "box \"" << Narrow(box.text) << "\" caption \"" << Narrow(box.caption) << "\" icon "
-      << static_cast<int>(box.icon) << " buttons " << static_cast<int>(box.buttons);
-}
-
 std::wstring WimXml(const Lines& majors) {
   std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
   for (size_t i = 0; i < majors.size(); ++i) {
@@ -56,14 +51,8 @@ Rig::Rig() {
   sys.log = &journal;
 }
 
-void Rig::PlaceTools() {
-  for (const auto& folder : toolFolders) {
-    sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
-  }
-}
-
 void Rig::Load() {
-  PlaceTools();
+  for (const auto& folder : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
   form.OnLoad();
   loaded_ = true;
 }

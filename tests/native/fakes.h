@@ -8,7 +8,6 @@
 #include <functional>
 #include <map>
 #include <optional>
-#include <ostream>
 #include <set>
 #include <string>
 #include <tuple>
@@ -298,8 +297,6 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
 };
 
-void PrintTo(const FakeWindow::Box& box, std::ostream* os);  // for failure messages
-
 // A form wired to the two fakes.
 struct Rig {
   Lines journal;  // the log lines of both fakes, in the order they were written
@@ -310,7 +307,6 @@ struct Rig {
   Rig();
   // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
   void Load();
-  void PlaceTools();
   // Names an existing image file the way a user types it; the tool answers the query with `xml`.
   void ChooseImage(const std::wstring& path, const std::wstring& xml);
   // Loaded, an image file on E: whose images carry these major versions, the image at `index`

@@ -82,7 +82,7 @@ TEST(Form1Watch, AnEndedToolCompletesWithItsDoneLineAndFailsWithoutIt) {
     bool done = true;
   } cases[] = {{"end notice", false, 0},
                {"timer tick", true, 0},
-               {"output locked, 3 reads", false, 3},
+               {"end notice, output locked for 3 reads", false, 3},
                {"no done line", true, 0, false}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
