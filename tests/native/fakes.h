@@ -166,15 +166,10 @@ class FakeWindow : public WindowPort, public FakeLog {
 
 class FakeSystem : public SystemPort, public FakeLog {
  public:
-  FakeSystem() {
-    AddFolder(L"C:\\Windows");
-    AddFolder(L"C:\\Windows\\Temp");
-  }
-
-  std::map<std::wstring, std::wstring> env{{L"windir", L"C:\\Windows"}};
   // Paths are compared in any letter case. The program's own writes (batch files, the output it
   // creates) fail unless their folder is in `entries` or `hiddenFolders`, or is a drive's root.
-  PathMap<Entry> entries;                          // what the look-up sees (hidden entries: leave out)
+  // What the look-up sees (hidden entries: leave out).
+  PathMap<Entry> entries{{L"C:\\Windows", Entry::Folder}, {L"C:\\Windows\\Temp", Entry::Folder}};
   std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
   std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
@@ -194,7 +189,6 @@ class FakeSystem : public SystemPort, public FakeLog {
 
   int16_t sysVer = 10;
   std::wstring programFolder = L"D:\\Tools";
-  std::wstring programFile = L"D:\\Tools\\MorvaneSetup.exe";
 
   void AddFile(const std::wstring& path, const std::string& bytes = std::string()) {
     files[path] = bytes;
@@ -205,7 +199,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   // A file's bytes one by one as characters: the batch lines the tests read back are ASCII.
   std::wstring FileText(const std::wstring& path) const { return FromAnsi(Find(files, path, std::string())); }
 
-  std::wstring Env(const std::wstring& name) const override { return Find(env, name, std::wstring()); }
+  std::wstring Env(const std::wstring& name) const override { return name == L"windir" ? L"C:\\Windows" : L""; }
   Entry Lookup(const std::wstring& path) const override { return Find(entries, path, Entry::None); }
   bool FolderExists(const std::wstring& path) const override {
     return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
@@ -277,7 +271,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
   int16_t SysVer() const override { return sysVer; }
   std::wstring ProgramFolder() const override { return programFolder; }
-  std::wstring ProgramFile() const override { return programFile; }
+  std::wstring ProgramFile() const override { return programFolder + L"\\MorvaneSetup.exe"; }
   std::wstring CommandInterpreter() const override { return L"C:\\Windows\\System32\\cmd.exe"; }
   std::wstring DriveRoots() const override {
     std::wstring roots;
@@ -319,7 +313,7 @@ struct Rig {
   // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable and the session
   // free to end without a box.
   void ExpectIdle();
-  // There is exactly `count` boxes, and the last one is an error that mentions `text`.
+  // There is exactly `count` boxes, and the last one (if any) is an error that mentions `text`.
   void ExpectError(size_t count, const std::wstring& text);
 
  private:
