@@ -14,14 +14,16 @@ const std::vector<Ctl> kInputs(std::begin(kRunInputs), std::end(kRunInputs));
 
 // Everything is checked before anything is formatted. Drives: Q: does not exist, X: is the
 // preinstallation drive, C: holds the running Windows, E: the image and D: the program (which
-// field texts are refused has its own test: one of each kind here).
-TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
+// field texts are refused has its own test: one of each kind here). A format or a launch that fails
+// after the confirmation returns the window to rest without the apply's files.
+TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChangeOrEndsAtRest) {
   using Spoil = void (*)(Rig&);
   struct Case {
     const wchar_t *target, *boot;
     Spoil spoil = nullptr;
     std::wstring says = L"";  // in the box; empty: any refusal
     bool whole = false;       // the box says exactly that
+    bool confirmed = false;   // the refusal comes after the confirmation
   } cases[] = {
       {L"TT:", L"C:"}, {L"T:", L"C"},   {L"Q:", L"C:"}, {L"x:", L"C:"},
       {L"c:", L"D:"},  {L"E:", L"C:"}, {L"d:", L"C:"},
@@ -42,6 +44,19 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
          r.sys.AddFile(L"D:\\เครื่องมือ\\Bin\\wimlib-imagex.exe");
        },
        L"无法写入批处理文件"},
+      {L"T:", L"C:", [](Rig& r) { r.sys.onRun = [](const std::wstring&) { return RunResult{true, 1}; }; },
+       L"格式化磁盘[T:]失败", false, true},
+      {L"T:", L"C:", [](Rig& r) { r.sys.unwritable.insert(kApplyXml); }, L"", false, true},
+      {L"T:", L"C:", [](Rig& r) { r.sys.unwritable.insert(kApplyBat); }, L"", false, true},
+      {L"T:", L"C:", [](Rig& r) { r.sys.startWatchedFails = true; }, L"", false, true},
+      {L"T:", L"C:",  // the Temp folder goes while the target is formatted
+       [](Rig& r) {
+         r.sys.onRun = [&r](const std::wstring&) {
+           r.sys.entries.erase(L"C:\\Windows\\Temp");
+           return RunResult{true, 0};
+         };
+       },
+       L"", false, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(Narrow(std::wstring(c.target) + L" / " + c.boot + L" " + c.says));
@@ -53,12 +68,21 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChange) {
     rig.ui.SetText(Ctl::Text2, c.boot);
     if (c.spoil) c.spoil(rig);
     rig.journal.clear();
+    rig.ui.enabledOrder.clear();
     rig.form.OnCommand4();
-    rig.ExpectError(1, c.says);
+    rig.ExpectError(c.confirmed ? 2 : 1, c.says);
     EXPECT_TRUE(!c.whole || rig.ui.boxes[0].text == c.says);
-    EXPECT_EQ(rig.journal.size(), 1u) << "the box alone: no run, no write, no taskbar call";
-    EXPECT_TRUE(rig.ui.disabledOrder.empty());
-    EXPECT_FALSE(rig.form.running());
+    EXPECT_TRUE(c.confirmed || rig.journal.size() == 1u) << "the box alone: no run, no write, no taskbar call";
+    EXPECT_EQ(rig.ui.disabledOrder, c.confirmed ? kInputs : std::vector<Ctl>());
+    EXPECT_EQ(rig.ui.enabledOrder, c.confirmed ? kInputs : std::vector<Ctl>());
+    EXPECT_EQ(rig.Logged(L"start ").size(), rig.sys.startWatchedFails ? 1u : 0u);
+    EXPECT_TRUE(rig.Logged(L"timer on").empty());
+    EXPECT_FALSE(rig.sys.HasFile(kApplyXml) || rig.sys.HasFile(kApplyBat));
+    EXPECT_EQ(rig.Logged(L"taskbar state"), c.confirmed ? Lines{L"taskbar state 1", L"taskbar state 0"} : Lines{});
+    const bool formatFailed = c.says == L"格式化磁盘[T:]失败";  // then nothing is written, nor shown as running
+    EXPECT_TRUE(!formatFailed || rig.Logged(L"write ").empty());
+    EXPECT_TRUE(!formatFailed || rig.Logged(Shown(Ctl::Command4, L"正在安装")).empty());
+    rig.ExpectIdle();
   }
 }
 
@@ -121,47 +145,6 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   for (Ctl c : kRunInputs) EXPECT_FALSE(rig.ui.IsEnabled(c)) << static_cast<int>(c);
   EXPECT_FALSE(rig.form.OnQueryClose());  // and while the apply runs
   EXPECT_FALSE(rig.ui.closed);
-}
-
-TEST(Form1Install, AFormatOrAnApplyThatFailsReturnsToIdle) {
-  struct Case {
-    const char* what;
-    RunResult format;
-    std::wstring unwritable;
-    bool startFails = false;
-    bool tempGoes = false;  // the Temp folder goes while the target is formatted
-  } cases[] = {
-      {"format exit code 1", {true, 1}, L""},
-      {"output file", {true, 0}, kApplyXml},
-      {"batch file", {true, 0}, kApplyBat},
-      {"start", {true, 0}, L"", true},
-      {"temp folder gone", {true, 0}, L"", false, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    Rig rig;
-    rig.StartApply({L"10"}, 0, false);
-    rig.sys.unwritable.insert(c.unwritable);
-    rig.sys.startWatchedFails = c.startFails;
-    rig.sys.onRun = [&](const std::wstring&) {
-      if (c.tempGoes) rig.sys.entries.erase(L"C:\\Windows\\Temp");
-      return c.format;
-    };
-    rig.form.OnCommand4();
-    const bool formatFails = !c.format.started || c.format.exitCode != 0;
-    rig.ExpectError(2, formatFails ? L"T:" : L"");
-    EXPECT_EQ(rig.Logged(L"start ").size(), c.startFails ? 1u : 0u);
-    EXPECT_TRUE(rig.Logged(L"timer on").empty());
-    EXPECT_FALSE(rig.sys.HasFile(kApplyXml));
-    EXPECT_FALSE(rig.sys.HasFile(kApplyBat));
-    EXPECT_EQ(rig.ui.enabledOrder, kInputs);
-    if (formatFails) {
-      EXPECT_EQ(rig.Logged(L"taskbar "), (Lines{L"taskbar state 1", L"taskbar state 0"}));
-      EXPECT_TRUE(rig.Logged(L"write ").empty());
-      EXPECT_TRUE(rig.Logged(Shown(Ctl::Command4, L"正在安装")).empty());
-    }
-    rig.ExpectIdle();
-  }
 }
 
 }  // namespace
