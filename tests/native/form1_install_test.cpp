@@ -78,7 +78,8 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChangeOrEndsAtRest) 
     EXPECT_EQ(rig.Logged(L"start ").size(), rig.sys.startWatchedFails ? 1u : 0u);
     EXPECT_TRUE(rig.Logged(L"timer on").empty());
     EXPECT_FALSE(rig.sys.HasFile(kApplyXml) || rig.sys.HasFile(kApplyBat));
-    EXPECT_EQ(rig.Logged(L"taskbar state"), c.confirmed ? Lines{L"taskbar state 1", L"taskbar state 0"} : Lines{});
+    const Lines states = c.confirmed ? Lines{L"taskbar state 1", L"taskbar state 0"} : Lines{};
+    EXPECT_EQ(rig.Logged(L"taskbar state"), states);
     const bool formatFailed = c.says == L"格式化磁盘[T:]失败";  // then nothing is written, nor shown as running
     EXPECT_TRUE(!formatFailed || rig.Logged(L"write ").empty());
     EXPECT_TRUE(!formatFailed || rig.Logged(Shown(Ctl::Command4, L"正在安装")).empty());
