@@ -46,7 +46,7 @@ Rig::Rig() {
 }
 
 void Rig::Load() {
-  for (const auto& folder : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, folder) + L"\\wimlib-imagex.exe");
+  for (const auto& f : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, f) + L"\\wimlib-imagex.exe");
   form.OnLoad();
   loaded_ = true;
 }

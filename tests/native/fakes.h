@@ -128,7 +128,9 @@ class FakeWindow : public WindowPort, public FakeLog {
     Note(L"taskbar create");
     return true;
   }
-  void SetTaskbarState(TaskbarState s) override { Note(L"taskbar state " + std::to_wstring(static_cast<int>(s))); }
+  void SetTaskbarState(TaskbarState s) override {
+    Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
+  }
   void SetTaskbarValue(uint64_t done, uint64_t total) override {
     Note(L"taskbar value " + std::to_wstring(done) + L"/" + std::to_wstring(total));
   }
@@ -199,7 +201,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   // A file's bytes one by one as characters: the batch lines the tests read back are ASCII.
   std::wstring FileText(const std::wstring& path) const { return FromAnsi(Find(files, path, std::string())); }
 
-  std::wstring Env(const std::wstring& name) const override { return name == L"windir" ? L"C:\\Windows" : L""; }
+  std::wstring Env(const std::wstring& n) const override { return n == L"windir" ? L"C:\\Windows" : L""; }
   Entry Lookup(const std::wstring& path) const override { return Find(entries, path, Entry::None); }
   bool FolderExists(const std::wstring& path) const override {
     return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;

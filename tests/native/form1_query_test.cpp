@@ -116,7 +116,8 @@ TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestTextAndACa
   Rig rig;
   rig.Load();
   for (const wchar_t* f : {L"E:\\a.wim", L"E:\\b.wim", L"E:\\c.wim"}) rig.sys.AddFile(f);
-  const auto batches = AttachTool(rig, {{L"E:\\a.wim", kTwoImages}, {L"E:\\c.wim", WimXml({L"6", L"6", L"6"})}});
+  const auto batches =
+      AttachTool(rig, {{L"E:\\a.wim", kTwoImages}, {L"E:\\c.wim", WimXml({L"6", L"6", L"6"})}});
   const auto tool = rig.sys.onRun;
   rig.sys.onRun = [&](const std::wstring& line) {
     const RunResult result = tool(line);

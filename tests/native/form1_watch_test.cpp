@@ -31,7 +31,8 @@ TEST(Form1Watch, TheToolsOutputRunsThroughTheStagesToTheCompletion) {
     Lines taskbar;  // the calls of this tick
   } steps[] = {
       {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, {}},
-      {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25, {L"taskbar value 25/100"}},
+      {Report(kCreating, 100, 400) + Report(kCreating, 200, 400), kCreatingText, 100, 25,
+       {L"taskbar value 25/100"}},
       {Report(kCreating, 400, 400) + "\r\n" + Report(kExtracting, 0, 3000), kCreatingText, 100, 100,
        {L"taskbar value 100/100"}},
       {Report(kExtracting, 300, 3000) + Report(kExtracting, 600, 3000), kExtractingText, 1000, 10,
@@ -39,7 +40,8 @@ TEST(Form1Watch, TheToolsOutputRunsThroughTheStagesToTheCompletion) {
       // a finished stage comes back soon, so that the next one is shown at once
       {Report(kExtracting, 3000, 3000) + "\r\n" + Report(kMetadata, 0, 400), kExtractingText, 100, 100,
        {L"taskbar value 100/100"}},
-      {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50, {L"taskbar value 50/100"}},
+      {Report(kMetadata, 200, 400) + Report(kMetadata, 300, 400), kApplyingText, 100, 50,
+       {L"taskbar value 50/100"}},
       {Report(kMetadata, 400, 400) + kDone, kApplyingText, 100, 100, {L"taskbar value 100/100"}},
       {"", L"状态", 100, 0, {L"taskbar value 0/100"}},
   };
@@ -53,7 +55,8 @@ TEST(Form1Watch, TheToolsOutputRunsThroughTheStagesToTheCompletion) {
     rig.StartApply();
     ASSERT_TRUE(rig.ui.timerEnabled);
     EXPECT_EQ(rig.ui.timerInterval, 100);
-    EXPECT_EQ(rig.Logged(L"taskbar "), sysVer > 5 ? Lines({L"taskbar state 1", L"taskbar state 0"}) : Lines());
+    const Lines states = sysVer > 5 ? Lines({L"taskbar state 1", L"taskbar state 0"}) : Lines();
+    EXPECT_EQ(rig.Logged(L"taskbar "), states);
     for (const Step& s : steps) {
       SCOPED_TRACE("tick " + std::to_string(&s - steps + 1));
       rig.sys.files[kApplyXml] += s.more;
@@ -110,11 +113,12 @@ TEST(Form1Watch, AnEndedToolCompletesWithItsDoneLineAndFailsWithoutIt) {
       rig.form.OnTimer();
     }
     EXPECT_EQ(rig.Logged(L"taskbar value 0/100").size(), 1u);
-    for (const auto& path : {kApplyXml, kApplyBat, kApplyErr}) EXPECT_FALSE(rig.sys.HasFile(path)) << Narrow(path);
+    EXPECT_FALSE(rig.sys.HasFile(kApplyXml) || rig.sys.HasFile(kApplyBat) || rig.sys.HasFile(kApplyErr));
     rig.ExpectIdle();
     EXPECT_EQ(rig.Logged(L"run ").empty(), !c.done) << "the boot repair, or no boot tool at all";
     if (!c.done) {
-      rig.ExpectError(2, L"[ERROR] Can't open \"T:\\pagefile.sys\": Access is denied");  // after the confirmation
+      // the error box after the confirmation, with the tool's last error line
+      rig.ExpectError(2, L"[ERROR] Can't open \"T:\\pagefile.sys\": Access is denied");
       EXPECT_TRUE(rig.Logged(L"spawn ").empty()) << "no restart";
       continue;
     }
