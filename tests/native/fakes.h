@@ -177,8 +177,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
   PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
   std::map<std::wstring, std::wstring> shortPaths;
-  bool folderCreationFails = false;
-  std::set<std::wstring, FoldLess> unwritable;  // paths whose writing fails
+  std::set<std::wstring, FoldLess> unwritable;  // files and folders whose writing or creation fails
   std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
                                           {L"T:", DriveType::Fixed}};
 
@@ -209,8 +208,8 @@ class FakeSystem : public SystemPort, public FakeLog {
   std::wstring FullPath(const std::wstring& path) const override { return Find(fullPaths, path, path); }
   bool CreateFolder(const std::wstring& path) override {
     Note(L"mkdir " + path);
-    if (!folderCreationFails) AddFolder(path);
-    return !folderCreationFails;
+    if (unwritable.count(path) == 0) AddFolder(path);
+    return unwritable.count(path) == 0;
   }
   WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override {
     if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
@@ -266,8 +265,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   std::wstring HalfWidth(const std::wstring& text) const override {  // U+FF01..U+FF5E, U+3000
     std::wstring out = text;
     for (wchar_t& ch : out) {
-      if (ch >= 0xFF01 && ch <= 0xFF5E) ch = static_cast<wchar_t>(ch - 0xFF01 + 0x21);
-      if (ch == 0x3000) ch = L' ';
+      ch = static_cast<wchar_t>(ch == 0x3000 ? L' ' : ch >= 0xFF01 && ch <= 0xFF5E ? ch - 0xFEE0 : ch);
     }
     return out;
   }
@@ -280,9 +278,8 @@ class FakeSystem : public SystemPort, public FakeLog {
     for (const auto& drive : drives) roots += drive.first + L"\\" + L'\0';
     return roots + L'\0';
   }
-  DriveType TypeOfDrive(const std::wstring& drive) const override {
-    const bool rooted = !drive.empty() && drive.back() == L'\\';
-    return Find(drives, rooted ? drive.substr(0, drive.size() - 1) : drive, DriveType::NoRootDir);
+  DriveType TypeOfDrive(const std::wstring& drive) const override {  // "C:" or "C:\"
+    return drive.size() > 3 ? DriveType::NoRootDir : Find(drives, drive.substr(0, 2), DriveType::NoRootDir);
   }
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
 

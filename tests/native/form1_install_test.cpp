@@ -105,7 +105,6 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
   rig.ui.disabledOrder.clear();
   rig.sys.onRun = [&](const std::wstring&) {
     EXPECT_EQ(rig.ui.disabledOrder, kInputs);
-    EXPECT_EQ(rig.ui.Text(Ctl::Command4), L"开始安装");  // the caption changes after the format
     EXPECT_FALSE(rig.form.OnQueryClose());
     EXPECT_FALSE(rig.form.OnQueryEndSession());
     rig.form.OnCommand4();  // pressed again
@@ -140,13 +139,11 @@ TEST(Form1Install, AConfirmedStartFormatsThenWritesAndStartsTheApplyInOrder) {
                 L"start C:\\Windows\\System32\\cmd.exe /d /v:off /c \"\"C:\\Windows\\temp\\apply.bat\"\"",
                 L"timer on",
             }));
-  EXPECT_EQ(rig.ui.timerInterval, 100);
   EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\My Images\\install.wim");
   EXPECT_EQ(rig.ui.Text(Ctl::Text3), L"T:");
   EXPECT_TRUE(rig.form.running());
   for (Ctl c : kRunInputs) EXPECT_FALSE(rig.ui.IsEnabled(c)) << static_cast<int>(c);
   EXPECT_FALSE(rig.form.OnQueryClose());  // and while the apply runs
-  EXPECT_FALSE(rig.ui.closed);
 }
 
 }  // namespace

@@ -29,7 +29,7 @@ TEST(Form1Load, ChoosesTheToolsFolderAndMakesSureOfTheTempFolder) {
     if (c.sysWow64 != Entry::None) rig.sys.entries[L"C:\\Windows\\SysWOW64"] = c.sysWow64;
     if (c.temp != Temp::Visible) rig.sys.entries.erase(L"C:\\Windows\\Temp");
     if (c.temp == Temp::Hidden) rig.sys.hiddenFolders.insert(L"C:\\Windows\\TEMP");
-    rig.sys.folderCreationFails = c.temp == Temp::Uncreatable || c.temp == Temp::Hidden;
+    if (c.temp >= Temp::Uncreatable) rig.sys.unwritable.insert(L"C:\\Windows\\Temp");  // and when hidden
     rig.Load();
     EXPECT_EQ(rig.form.state().binDir, c.binDir);
     const bool warned = c.temp == Temp::Uncreatable;
