@@ -2,9 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "install/command_lines.h"
-#include "shell/app_folder.h"
-
 namespace morvane::testing {
 
 std::string Narrow(const std::wstring& text) {
@@ -37,55 +34,6 @@ std::wstring WimXml(const Lines& majors) {
     xml += L"<MINOR>0</MINOR></VERSION></WINDOWS></IMAGE>";
   }
   return xml + L"</WIM>";
-}
-
-Rig::Rig() {
-  ui.form = &form;
-  ui.log = &journal;
-  sys.log = &journal;
-}
-
-void Rig::Load() {
-  for (const auto& f : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, f) + L"\\wimlib-imagex.exe");
-  form.OnLoad();
-  loaded_ = true;
-}
-
-void Rig::ChooseImage(const std::wstring& path, const std::wstring& xml) {
-  if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
-  const auto saved = sys.onRun;
-  sys.onRun = [this, xml](const std::wstring&) {
-    sys.AddFile(kInfoXml, Utf16Le(xml));
-    return RunResult{true, 0};
-  };
-  ui.Type(path);
-  sys.onRun = saved;
-}
-
-void Rig::StartApply(const Lines& majors, int index, bool press) {
-  if (!loaded_) Load();
-  ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
-  ui.SetListIndex(Ctl::Combo0, index);
-  ui.SetText(Ctl::Text2, L"C:");
-  ui.SetText(Ctl::Text3, L"T:");
-  journal.clear();
-  if (press) form.OnCommand4();
-}
-
-void Rig::FinishStages(bool tick) {
-  sys.AddFile(ApplyOutputPath(sys.Env(L"windir")), "Done applying WIM image.\r\n");
-  for (int stage = 0; stage < 3; ++stage) form.OnTimer();
-  if (!tick) return;
-  journal.clear();
-  ui.boxes.clear();
-  form.OnTimer();
-}
-
-Lines Rig::Logged(const std::wstring& prefix) const {
-  Lines lines;
-  std::copy_if(journal.begin(), journal.end(), std::back_inserter(lines),
-               [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
-  return lines;
 }
 
 void Rig::ExpectIdle() {

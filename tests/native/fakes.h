@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -14,6 +15,8 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "install/command_lines.h"
+#include "shell/app_folder.h"
 #include "shell/drive_names.h"
 #include "shell/ports.h"
 
@@ -290,6 +293,13 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
 };
 
+// The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
+// an empty version leaves the MAJOR element out.
+std::wstring WimXml(const Lines& majors);
+
+// UTF-16LE with a byte-order mark, as the image tool writes its XML.
+std::string Utf16Le(const std::wstring& text);
+
 // A form wired to the two fakes.
 struct Rig {
   Lines journal;  // the log lines of both fakes, in the order they were written
@@ -297,18 +307,54 @@ struct Rig {
   FakeSystem sys;
   Form1 form{ui, sys};
   Lines toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
-  Rig();
+  Rig() {
+    ui.form = &form;
+    ui.log = sys.log = &journal;
+  }
   // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
-  void Load();
+  void Load() {
+    for (const auto& f : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, f) + L"\\wimlib-imagex.exe");
+    form.OnLoad();
+    loaded_ = true;
+  }
   // Names an existing image file the way a user types it; the tool answers the query with `xml`.
-  void ChooseImage(const std::wstring& path, const std::wstring& xml);
+  void ChooseImage(const std::wstring& path, const std::wstring& xml) {
+    if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
+    const auto saved = sys.onRun;
+    sys.onRun = [this, xml](const std::wstring&) {
+      sys.AddFile(kInfoXml, Utf16Le(xml));
+      return RunResult{true, 0};
+    };
+    ui.Type(path);
+    sys.onRun = saved;
+  }
   // Loaded, an image file on E: whose images carry these major versions, the image at `index`
   // chosen, target T:, boot drive C:, the log empty; then Start pressed and confirmed.
-  void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true);
+  void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true) {
+    if (!loaded_) Load();
+    ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
+    ui.SetListIndex(Ctl::Combo0, index);
+    ui.SetText(Ctl::Text2, L"C:");
+    ui.SetText(Ctl::Text3, L"T:");
+    journal.clear();
+    if (press) form.OnCommand4();
+  }
   // The running apply's output says it is done and the watch has seen every stage finish; with
   // `tick`, the log and the boxes emptied and the next tick, the completion, given.
-  void FinishStages(bool tick = false);
-  Lines Logged(const std::wstring& prefix) const;  // the log lines that begin with `prefix`
+  void FinishStages(bool tick = false) {
+    sys.AddFile(ApplyOutputPath(sys.Env(L"windir")), "Done applying WIM image.\r\n");
+    for (int stage = 0; stage < 3; ++stage) form.OnTimer();
+    if (!tick) return;
+    journal.clear();
+    ui.boxes.clear();
+    form.OnTimer();
+  }
+  Lines Logged(const std::wstring& prefix) const {  // the log lines that begin with `prefix`
+    Lines lines;
+    std::copy_if(journal.begin(), journal.end(), std::back_inserter(lines),
+                 [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
+    return lines;
+  }
   // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable and the session
   // free to end without a box.
   void ExpectIdle();
@@ -318,12 +364,5 @@ struct Rig {
  private:
   bool loaded_ = false;
 };
-
-// The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
-// an empty version leaves the MAJOR element out.
-std::wstring WimXml(const Lines& majors);
-
-// UTF-16LE with a byte-order mark, as the image tool writes its XML.
-std::string Utf16Le(const std::wstring& text);
 
 }  // namespace morvane::testing
