@@ -1,25 +1,37 @@
 // Fakes of the two platform ports: a window whose controls are plain values and a system whose
-// files, drives and processes are maps. Every call that reaches outside is written to `log`, so
+// files, drives and processes are maps. Every call that reaches outside is written to one log, so
 // a test can check what a flow did and in which order.
 #pragma once
 
 #include <algorithm>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
-#include <ostream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "app/form1.h"
+#include "install/command_lines.h"
+#include "shell/app_folder.h"
 #include "shell/drive_names.h"
 #include "shell/ports.h"
 
 namespace morvane::testing {
 
+using Lines = std::vector<std::wstring>;
+
 std::string Narrow(const std::wstring& text);  // UTF-8, for messages and the log
+
+// The value stored under `key`, or `fallback`.
+template <typename Map, typename Key, typename Value>
+Value Find(const Map& map, const Key& key, Value fallback) {
+  const auto it = map.find(key);
+  return it == map.end() ? fallback : it->second;
+}
 
 // Orders paths as Windows compares them: "\Temp" and "\temp" are one name.
 struct FoldLess {
@@ -31,116 +43,146 @@ struct FoldLess {
 template <typename T>
 using PathMap = std::map<std::wstring, T, FoldLess>;
 
-class FakeWindow : public WindowPort {
- public:
-  FakeWindow();
+// The files of a running apply and of an image query, under the fakes' Windows folder.
+inline const std::wstring kApplyXml = L"C:\\Windows\\temp\\apply.xml";
+inline const std::wstring kApplyBat = L"C:\\Windows\\temp\\apply.bat";
+inline const std::wstring kApplyErr = L"C:\\Windows\\temp\\apply.err";
+inline const std::wstring kInfoXml = L"C:\\Windows\\temp\\WIMInfo.xml";
+inline const std::wstring kInfoBat = L"C:\\Windows\\temp\\WIMInfo.bat";
 
+// The log line of setting the caption of `c` (Status, Command4) to `text`.
+std::wstring Shown(Ctl c, const std::wstring& text);
+
+// The log of a fake; a rig points both fakes at one.
+struct FakeLog {
+  Lines own;
+  Lines* log = &own;
+  void Note(const std::wstring& line) { log->push_back(line); }
+};
+
+class FakeWindow : public WindowPort, public FakeLog {
+ public:
   Form1* form = nullptr;  // receives the events that setting a control raises
-  std::vector<std::wstring> log;
-  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
 
   struct Box {
     std::wstring text, caption;
     MsgIcon icon;
     MsgButtons buttons;
     bool operator==(const Box& o) const {
-      return text == o.text && caption == o.caption && icon == o.icon && buttons == o.buttons;
+      return std::tie(text, caption, icon, buttons) == std::tie(o.text, o.caption, o.icon, o.buttons);
     }
   };
   std::vector<Box> boxes;
   std::deque<MsgAnswer> answers;  // answers for OK/Cancel boxes; OK when empty
-  std::function<void(const Box&)> onBox;
+  std::deque<std::wstring> pickedFiles, pickedFolders;  // empty: the picker is cancelled
 
-  std::deque<std::wstring> pickedFiles, pickedFolders;
-
-  std::map<Ctl, std::wstring> texts;
+  std::map<Ctl, std::wstring> texts{
+      {Ctl::Text2, L"C:"}, {Ctl::Text3, L"C:"}, {Ctl::Command4, L"开始安装"}, {Ctl::Status, L"状态"}};
   std::map<Ctl, bool> enabled;
-  std::map<Ctl, bool> checked;
-  std::map<Ctl, std::vector<std::wstring>> lists;
+  std::map<Ctl, bool> checked{{Ctl::Check1, true}, {Ctl::Check2, true}};
+  std::map<Ctl, Lines> lists;
   std::map<Ctl, int> selected;
   std::map<Ctl, std::wstring> tooltips;
   std::vector<Ctl> disabledOrder, enabledOrder;
-
   bool timerEnabled = false;
   int timerInterval = 100;
   int32_t bar = 0;
-  bool taskbarCreates = true;
-  std::vector<std::wstring> taskbarCalls;
-  int iconSize = 0;
   std::optional<Ctl> focus;
   std::wstring sessionBlock;  // the reason given while the session must not end
-
-  WindowState state = WindowState::Normal;
-  int32_t frameHeight = 450;  // window height minus client height, in twips
-  int32_t width = 8085, height = 450 + 3360;
+  int32_t height = 450 + 3360;  // in twips, with a frame of 450
   bool closed = false;
 
-  std::wstring Text(Ctl c) const override;
-  void SetText(Ctl c, const std::wstring& text) override;
-  void Enable(Ctl c, bool on) override;
-  bool IsEnabled(Ctl c) const override;
-  bool IsChecked(Ctl c) const override;
-  void ListClear(Ctl c) override;
-  void ListAdd(Ctl c, const std::wstring& item) override;
-  int ListCount(Ctl c) const override;
-  std::wstring ListItem(Ctl c, int index) const override;
-  int ListIndex(Ctl c) const override;
-  void SetListIndex(Ctl c, int index) override;
-  void SetTooltip(Ctl c, const std::wstring& text) override;
-  void SetTimerEnabled(bool on) override;
+  std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
+  void SetText(Ctl c, const std::wstring& text) override {
+    const bool changed = Text(c) != text;
+    texts[c] = text;
+    if (c == Ctl::Status || c == Ctl::Command4) Note(Shown(c, text));
+    if (c == Ctl::Text1 && changed && form) form->OnText1Change();
+  }
+  void Enable(Ctl c, bool on) override {
+    enabled[c] = on;
+    (on ? enabledOrder : disabledOrder).push_back(c);
+  }
+  bool IsEnabled(Ctl c) const override { return Find(enabled, c, true); }
+  bool IsChecked(Ctl c) const override { return Find(checked, c, false); }
+  void ListClear(Ctl c) override {
+    lists[c].clear();
+    selected[c] = -1;
+  }
+  void ListAdd(Ctl c, const std::wstring& item) override { lists[c].push_back(item); }
+  int ListCount(Ctl c) const override { return static_cast<int>(Find(lists, c, Lines()).size()); }
+  std::wstring ListItem(Ctl c, int index) const override {
+    const Lines items = Find(lists, c, Lines());
+    return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<size_t>(index)] : L"";
+  }
+  int ListIndex(Ctl c) const override { return Find(selected, c, -1); }
+  void SetListIndex(Ctl c, int index) override { selected[c] = index < ListCount(c) ? index : -1; }
+  void SetTooltip(Ctl c, const std::wstring& text) override { tooltips[c] = text; }
+  void SetTimerEnabled(bool on) override {
+    timerEnabled = on;
+    Note(on ? L"timer on" : L"timer off");
+  }
   bool TimerEnabled() const override { return timerEnabled; }
   void SetTimerInterval(int ms) override { timerInterval = ms; }
   int TimerInterval() const override { return timerInterval; }
   void SetBarValue(int32_t value) override { bar = value; }
   int32_t BarValue() const override { return bar; }
-  bool CreateTaskbarList() override;
-  void SetTaskbarState(TaskbarState s) override;
-  void SetTaskbarValue(uint64_t completed, uint64_t total) override;
-  void SetIcon(int sizePx) override { iconSize = sizePx; }
+  bool CreateTaskbarList() override {
+    Note(L"taskbar create");
+    return true;
+  }
+  void SetTaskbarState(TaskbarState s) override {
+    Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
+  }
+  void SetTaskbarValue(uint64_t done, uint64_t total) override {
+    Note(L"taskbar value " + std::to_wstring(done) + L"/" + std::to_wstring(total));
+  }
+  void SetIcon(int) override {}
   MsgAnswer Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
-                    MsgButtons buttons) override;
+                    MsgButtons buttons) override {
+    boxes.push_back(Box{text, caption, icon, buttons});
+    Note(L"box " + caption + L" " + text);
+    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
+    const MsgAnswer answer = answers.empty() ? MsgAnswer::Ok : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return answer;
+  }
   std::optional<Ctl> Focus() const override { return focus; }
   void SetFocus(std::optional<Ctl> c) override { focus = c; }
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
-  std::wstring PickImageFile() override;
-  std::wstring PickFolder(const std::wstring& prompt) override;
-  WindowState State() const override { return state; }
-  void SetStateNormal() override;
-  void SetSize(int32_t widthTwips, int32_t heightTwips) override;
+  std::wstring PickImageFile() override { return Take(pickedFiles); }
+  std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
+  WindowState State() const override { return WindowState::Normal; }
+  void SetStateNormal() override {}
+  void SetSize(int32_t, int32_t heightTwips) override { height = heightTwips; }
   int32_t WindowHeight() const override { return height; }
-  int32_t ClientHeight() const override { return height - frameHeight; }
+  int32_t ClientHeight() const override { return height - 450; }
   void Close() override { closed = true; }
 
-  // Test helpers: the user's own actions.
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
-  void Maximise();
-  void Minimise();
-  void Restore();
 
  private:
-  void Note(const std::wstring& line);
+  static std::wstring Take(std::deque<std::wstring>& picks) {
+    const std::wstring path = picks.empty() ? L"" : picks.front();
+    if (!picks.empty()) picks.pop_front();
+    return path;
+  }
 };
 
-class FakeSystem : public SystemPort {
+class FakeSystem : public SystemPort, public FakeLog {
  public:
-  FakeSystem();
-
-  std::vector<std::wstring> log;
-  std::vector<std::wstring>* journal = nullptr;  // when set, receives every log line as well
-  std::map<std::wstring, std::wstring> env;
   // Paths are compared in any letter case. The program's own writes (batch files, the output it
   // creates) fail unless their folder is in `entries` or `hiddenFolders`, or is a drive's root.
-  PathMap<Entry> entries;                    // what the look-up sees (hidden entries: leave out)
+  // What the look-up sees (hidden entries: leave out).
+  PathMap<Entry> entries{{L"C:\\Windows", Entry::Folder}, {L"C:\\Windows\\Temp", Entry::Folder}};
   std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
   std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
-  PathMap<int> failingReads;                 // reads of a file that fail before one succeeds
-  PathMap<std::string> files;                // file contents; a batch file is stored as UTF-8
-  // An English system: batch files in OEM 437, where "é" is 0x82 (in the ANSI 1252 it is 0xE9)
-  // and "õ", which 1252 has, has no form at all; other letters outside ASCII neither.
-  bool englishCodePages = false;
+  PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
+  PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
   std::map<std::wstring, std::wstring> shortPaths;
-  bool folderCreationFails = false;
-  std::vector<std::wstring> unwritable;  // paths whose writing fails
+  std::set<std::wstring, FoldLess> unwritable;  // files and folders whose writing or creation fails
+  std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
+                                          {L"T:", DriveType::Fixed}};
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
   std::function<RunResult(const std::wstring&)> onRun;
@@ -151,81 +193,176 @@ class FakeSystem : public SystemPort {
 
   int16_t sysVer = 10;
   std::wstring programFolder = L"D:\\Tools";
-  std::wstring programFile = L"D:\\Tools\\MorvaneSetup.exe";
-  std::wstring driveRoots;  // built by SetDrives
-  std::map<std::wstring, DriveType> driveTypes;
 
-  void SetDrives(const std::vector<std::pair<std::wstring, DriveType>>& drives);
-  void AddFile(const std::wstring& path, const std::string& bytes = std::string());
-  void AddFolder(const std::wstring& path);
+  void AddFile(const std::wstring& path, const std::string& bytes = std::string()) {
+    files[path] = bytes;
+    entries[path] = Entry::File;
+  }
+  void AddFolder(const std::wstring& path) { entries[path] = Entry::Folder; }
   bool HasFile(const std::wstring& path) const { return files.count(path) != 0; }
-  bool CanWriteIn(const std::wstring& path) const;  // the folder of `path` exists
-  std::wstring FileText(const std::wstring& path) const;  // a batch file, back as text
+  // A file's bytes one by one as characters: the batch lines the tests read back are ASCII.
+  std::wstring FileText(const std::wstring& path) const { return FromAnsi(Find(files, path, std::string())); }
 
-  std::wstring Env(const std::wstring& name) const override;
-  Entry Lookup(const std::wstring& path) const override;
-  bool FolderExists(const std::wstring& path) const override;
-  std::wstring FullPath(const std::wstring& path) const override;
-  bool CreateFolder(const std::wstring& path) override;
-  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override;
-  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override;
-  bool DeleteFile(const std::wstring& path) override;
-  RunResult RunAndWait(const std::wstring& commandLine) override;
-  void CancelWait() override;
-  bool StartWatched(const std::wstring& commandLine) override;
+  std::wstring Env(const std::wstring& n) const override { return n == L"windir" ? L"C:\\Windows" : L""; }
+  Entry Lookup(const std::wstring& path) const override { return Find(entries, path, Entry::None); }
+  bool FolderExists(const std::wstring& path) const override {
+    return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
+  }
+  std::wstring FullPath(const std::wstring& path) const override { return Find(fullPaths, path, path); }
+  bool CreateFolder(const std::wstring& path) override {
+    Note(L"mkdir " + path);
+    if (unwritable.count(path) == 0) AddFolder(path);
+    return unwritable.count(path) == 0;
+  }
+  WriteResult WriteBatchText(const std::wstring& path, const std::wstring& text) override {
+    if (!BatchCanCarry(text)) return WriteResult::NotAnsi;
+    if (!CanWriteIn(path) || unwritable.count(path) != 0) return WriteResult::Failed;
+    Note(L"write " + path + L" " + text);
+    AddFile(path, Narrow(text));
+    return WriteResult::Ok;
+  }
+  std::optional<std::string> ReadFile(const std::wstring& path, bool createIfMissing) override {
+    if (failingReads[path] > 0) {
+      --failingReads[path];
+      return std::nullopt;
+    }
+    if (!HasFile(path) && createIfMissing && CanWriteIn(path)) AddFile(path);
+    return HasFile(path) ? std::optional(files[path]) : std::nullopt;
+  }
+  bool DeleteFile(const std::wstring& path) override {
+    if (files.erase(path) == 0) return false;
+    Note(L"delete " + path);
+    entries.erase(path);
+    return true;
+  }
+  RunResult RunAndWait(const std::wstring& commandLine) override {
+    Note(L"run " + commandLine);
+    waitCancelled = false;
+    const RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
+    return waitCancelled ? RunResult{true, 1223} : result;
+  }
+  void CancelWait() override {
+    Note(L"cancel wait");
+    waitCancelled = true;
+  }
+  bool StartWatched(const std::wstring& commandLine) override {
+    Note(L"start " + commandLine);
+    watching = !startWatchedFails;
+    watchedEnded = false;
+    return watching;
+  }
   bool WatchedEnded() override { return !watching || watchedEnded; }
   void ForgetWatched() override { watching = false; }
-  bool StartHidden(const std::wstring& commandLine) override;
-  std::wstring ShortPath(const std::wstring& path) override;
-  bool BatchCanCarry(const std::wstring& text) const override;  // the Thai block stands for "cannot"
-  std::wstring FromAnsi(const std::string& bytes) const override;
-  std::wstring HalfWidth(const std::wstring& text) const override;  // U+FF01..U+FF5E, U+3000
+  bool StartHidden(const std::wstring& commandLine) override {
+    Note(L"spawn " + commandLine);
+    return true;
+  }
+  std::wstring ShortPath(const std::wstring& path) override { return Find(shortPaths, path, path); }
+  bool BatchCanCarry(const std::wstring& text) const override {  // the Thai block stands for "cannot"
+    return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
+  }
+  std::wstring FromAnsi(const std::string& bytes) const override {  // byte by byte: the tests' are ASCII
+    const auto* begin = reinterpret_cast<const unsigned char*>(bytes.data());
+    return std::wstring(begin, begin + bytes.size());
+  }
+  std::wstring HalfWidth(const std::wstring& text) const override {  // U+FF01..U+FF5E, U+3000
+    std::wstring out = text;
+    for (wchar_t& ch : out) {
+      ch = static_cast<wchar_t>(ch == 0x3000 ? L' ' : ch >= 0xFF01 && ch <= 0xFF5E ? ch - 0xFEE0 : ch);
+    }
+    return out;
+  }
   int16_t SysVer() const override { return sysVer; }
   std::wstring ProgramFolder() const override { return programFolder; }
-  std::wstring ProgramFile() const override { return programFile; }
+  std::wstring ProgramFile() const override { return programFolder + L"\\MorvaneSetup.exe"; }
   std::wstring CommandInterpreter() const override { return L"C:\\Windows\\System32\\cmd.exe"; }
-  std::wstring DriveRoots() const override { return driveRoots; }
-  DriveType TypeOfDrive(const std::wstring& drive) const override;
+  std::wstring DriveRoots() const override {
+    std::wstring roots;
+    for (const auto& drive : drives) roots += drive.first + L"\\" + L'\0';
+    return roots + L'\0';
+  }
+  DriveType TypeOfDrive(const std::wstring& drive) const override {  // "C:" or "C:\"
+    return drive.size() > 3 ? DriveType::NoRootDir : Find(drives, drive.substr(0, 2), DriveType::NoRootDir);
+  }
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
 
  private:
-  void Note(const std::wstring& line);
+  bool CanWriteIn(const std::wstring& path) const {  // the folder of `path` exists
+    const std::wstring folder = path.substr(0, std::min(path.size(), path.find_last_of(L'\\')));
+    return IsDriveName(folder) ? TypeOfDrive(folder) != DriveType::NoRootDir : FolderExists(folder);
+  }
 };
-
-void PrintTo(const FakeWindow::Box& box, std::ostream* os);  // for failure messages
-
-// A form wired to the two fakes, loaded as the program loads it.
-struct Rig {
-  std::vector<std::wstring> journal;  // the log lines of both fakes, in the order they were written
-  FakeWindow ui;
-  FakeSystem sys;
-  Form1 form{ui, sys};
-  std::vector<std::wstring> toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
-  Rig();
-  // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
-  void Load();
-  void PlaceTools();
-
-  // Names an existing image file the way a user types it; the tool answers the query with `xml`.
-  void ChooseImage(const std::wstring& path, const std::wstring& xml);
-  // From a loaded window to a running apply: an image file on E: whose images carry these major
-  // versions, the first image chosen, target T:, boot drive C:, Start pressed and confirmed.
-  void StartApply(const std::vector<std::wstring>& majors = {L"10"});
-  // The running apply's output says it is done and the watch has seen every stage finish: the
-  // next tick is the completion.
-  void FinishStages();
-};
-
-// The log line of setting the caption of `c` (Status, Command4) to `text`.
-std::wstring Shown(Ctl c, const std::wstring& text);
-// The lines of a log that begin with `prefix` ("run ", "spawn "), in their order.
-std::vector<std::wstring> Starting(const std::vector<std::wstring>& log, const std::wstring& prefix);
 
 // The tool's XML description of images named "Image 1", "Image 2", ... with these major versions;
 // an empty version leaves the MAJOR element out.
-std::wstring WimXml(const std::vector<std::wstring>& majors);
+std::wstring WimXml(const Lines& majors);
 
 // UTF-16LE with a byte-order mark, as the image tool writes its XML.
 std::string Utf16Le(const std::wstring& text);
+
+// A form wired to the two fakes.
+struct Rig {
+  Lines journal;  // the log lines of both fakes, in the order they were written
+  FakeWindow ui;
+  FakeSystem sys;
+  Form1 form{ui, sys};
+  Lines toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
+  Rig() {
+    ui.form = &form;
+    ui.log = sys.log = &journal;
+  }
+  // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
+  void Load() {
+    for (const auto& f : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, f) + L"\\wimlib-imagex.exe");
+    form.OnLoad();
+    loaded_ = true;
+  }
+  // Names an existing image file the way a user types it; the tool answers the query with `xml`.
+  void ChooseImage(const std::wstring& path, const std::wstring& xml) {
+    if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
+    const auto saved = sys.onRun;
+    sys.onRun = [this, xml](const std::wstring&) {
+      sys.AddFile(kInfoXml, Utf16Le(xml));
+      return RunResult{true, 0};
+    };
+    ui.Type(path);
+    sys.onRun = saved;
+  }
+  // Loaded, an image file on E: whose images carry these major versions, the image at `index`
+  // chosen, target T:, boot drive C:, the log empty; then Start pressed and confirmed.
+  void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true) {
+    if (!loaded_) Load();
+    ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
+    ui.SetListIndex(Ctl::Combo0, index);
+    ui.SetText(Ctl::Text2, L"C:");
+    ui.SetText(Ctl::Text3, L"T:");
+    journal.clear();
+    if (press) form.OnCommand4();
+  }
+  // The running apply's output says it is done and the watch has seen every stage finish; with
+  // `tick`, the log and the boxes emptied and the next tick, the completion, given.
+  void FinishStages(bool tick = false) {
+    sys.AddFile(ApplyOutputPath(sys.Env(L"windir")), "Done applying WIM image.\r\n");
+    for (int stage = 0; stage < 3; ++stage) form.OnTimer();
+    if (!tick) return;
+    journal.clear();
+    ui.boxes.clear();
+    form.OnTimer();
+  }
+  Lines Logged(const std::wstring& prefix) const {  // the log lines that begin with `prefix`
+    Lines lines;
+    std::copy_if(journal.begin(), journal.end(), std::back_inserter(lines),
+                 [&](const std::wstring& line) { return line.rfind(prefix, 0) == 0; });
+    return lines;
+  }
+  // The window at rest: the idle captions, bar 0, no timer, inputs enabled, closable and the session
+  // free to end without a box.
+  void ExpectIdle();
+  // There is exactly `count` boxes, and the last one (if any) is an error that mentions `text`.
+  void ExpectError(size_t count, const std::wstring& text);
+
+ private:
+  bool loaded_ = false;
+};
 
 }  // namespace morvane::testing
