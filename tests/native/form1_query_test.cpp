@@ -142,5 +142,27 @@ TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestTextAndACa
   EXPECT_EQ(rig.Logged(L"run ").size(), 2u);
 }
 
+// The file picker's choice is the image path, and is queried; a folder picker's choice gives its
+// drive (a network folder none); a cancelled picker changes nothing.
+TEST(Form1Pickers, TheChoicesReachTheirFields) {
+  Rig rig;
+  rig.Load();
+  rig.ChooseImage(L"E:\\a.wim", WimXml({L"10"}));
+  rig.sys.AddFile(L"E:\\b.wim");
+  rig.ui.pickedFiles = {L"E:\\b.wim"};
+  rig.ui.pickedFolders = {L"D:\\deep\\folder", L"e:\\", L"\\\\server\\share"};
+  const auto batches = AttachTool(rig, {{L"E:\\b.wim", WimXml({L"6", L"10"})}});
+  for (void (Form1::*press)() : {&Form1::OnCommand1, &Form1::OnCommand2, &Form1::OnCommand3, &Form1::OnCommand2,
+                                 &Form1::OnCommand1, &Form1::OnCommand3}) {
+    (rig.form.*press)();
+  }
+  EXPECT_EQ(rig.ui.Text(Ctl::Text1), L"E:\\b.wim");
+  EXPECT_EQ(batches->size(), 1u);
+  EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 2);
+  EXPECT_EQ(rig.ui.Text(Ctl::Text2), L"D:");
+  EXPECT_EQ(rig.ui.Text(Ctl::Text3), L"e:");
+  EXPECT_TRUE(rig.ui.boxes.empty());
+}
+
 }  // namespace
 }  // namespace morvane::testing
