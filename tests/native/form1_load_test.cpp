@@ -1,5 +1,5 @@
-// Start-up and a close during a query, against the fake platform (the view toggle and the focus:
-// the Wine suite).
+// Start-up, a close during a query and where the focus goes, against the fake platform (the view
+// toggle: the Wine suite).
 #include <gtest/gtest.h>
 
 #include "fakes.h"
@@ -59,6 +59,28 @@ TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   EXPECT_EQ(rig.Logged(L"cancel wait").size(), 1u);
   EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0) << "a cancelled query's output is not read";
   EXPECT_TRUE(rig.ui.closed);
+}
+
+TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInTabOrder) {
+  struct Row {
+    std::optional<Ctl> remembered;
+    std::vector<Ctl> disabled;
+    bool running;
+    std::optional<Ctl> want;  // none: the window itself
+  } rows[] = {
+      {std::nullopt, {}, false, Ctl::Text1},  // the window appears
+      {Ctl::Check1, {}, false, Ctl::Check1},
+      {Ctl::Command4, {Ctl::Command4, Ctl::Text1}, false, Ctl::Command1},
+      {Ctl::Status, {}, false, Ctl::Text1},  // a label takes no focus, nor does a hidden list
+      {Ctl::Combo1, {}, false, Ctl::Text1},
+      {Ctl::Command4, {}, true, std::nullopt},
+      {Ctl::Command4, {std::begin(kRunInputs), std::end(kRunInputs)}, false, std::nullopt},
+  };
+  for (const Row& row : rows) {
+    FakeWindow ui;
+    for (Ctl c : row.disabled) ui.Enable(c, false);
+    EXPECT_EQ(FocusTarget(row.remembered, row.running, ui), row.want) << &row - rows;
+  }
 }
 
 }  // namespace
