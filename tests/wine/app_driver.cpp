@@ -97,6 +97,10 @@ HWND App::Focused() const {
 
 bool App::Checked(Ctl c) const { return Send(Control(c), BM_GETCHECK) == BST_CHECKED; }
 
+int App::BarPosition() const {
+  return static_cast<int>(Send(::GetDlgItem(Control(Ctl::ProgressBar1), 1), PBM_GETPOS));
+}
+
 std::vector<std::wstring> App::Items(Ctl c) const {
   std::vector<std::wstring> items;
   const LONG_PTR count = static_cast<LONG_PTR>(Send(Control(c), CB_GETCOUNT));  // CB_ERR: none
@@ -110,12 +114,6 @@ std::vector<std::wstring> App::Items(Ctl c) const {
 
 int App::Selected(Ctl c) const {
   return static_cast<int>(static_cast<LRESULT>(Send(Control(c), CB_GETCURSEL)));
-}
-
-RECT App::ClientRect() const {
-  RECT r = {};
-  ::GetClientRect(main_, &r);
-  return r;
 }
 
 RECT App::RectInClient(Ctl c) const {
@@ -174,10 +172,11 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
   return lines;
 }
 
-bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+bool SaveWindowBitmap(HWND window, const std::wstring& name) {
+  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
   ::Sleep(400);  // let the window and its controls finish painting
   RECT r;
-  if (!::GetWindowRect(window, &r)) return false;
+  if (shots.empty() || !::GetWindowRect(window, &r)) return false;
   BITMAPINFO info = {};
   info.bmiHeader = {sizeof info.bmiHeader, r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   const DWORD imageSize = (info.bmiHeader.biWidth * 3 + 3) / 4 * 4 * info.bmiHeader.biHeight;
@@ -196,7 +195,7 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path) {
   ::SelectObject(memory, old);
   ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
-  return bits && WriteAll(path, bytes);
+  return bits && WriteAll(shots + L"\\" + name + L".bmp", bytes);
 }
 
 }  // namespace morvane::wine
