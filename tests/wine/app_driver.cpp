@@ -8,9 +8,9 @@ namespace {
 // Waits for the program's thread (up to five seconds) instead of giving up when it looks hung: a
 // thread that has just come back from a wait of more than five seconds on a tool counts as hung
 // until it fetches its next message, and a box it shows then would read as empty.
-DWORD_PTR Send(HWND h, UINT message, WPARAM w = 0, LPARAM l = 0) {
+DWORD_PTR Send(HWND h, UINT message, WPARAM w = 0, LPARAM l = 0, DWORD timeoutMs = 5000) {
   DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(h, message, w, l, SMTO_NORMAL, 5000, &result) ? result : 0;
+  return ::SendMessageTimeoutW(h, message, w, l, SMTO_NORMAL, timeoutMs, &result) ? result : 0;
 }
 
 BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
@@ -68,13 +68,6 @@ bool App::Launch(const std::wstring& exe, const Vars& env, std::vector<Box>* ear
       30000);
 }
 
-void App::Kill() {
-  if (Running()) {
-    ::TerminateProcess(process_.process(), 1);
-    ::WaitForSingleObject(process_.process(), 5000);
-  }
-}
-
 // One message for the text, with room to spare: a length asked first may be stale by the time the
 // text is read while the program changes it.
 std::wstring App::WindowText(HWND h) const {
@@ -84,9 +77,7 @@ std::wstring App::WindowText(HWND h) const {
 }
 
 bool App::SetText(Ctl c, const std::wstring& text, DWORD timeoutMs) {
-  DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(Control(c), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
-                               timeoutMs, &result) != 0;
+  return Send(Control(c), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), timeoutMs) == TRUE;
 }
 
 HWND App::Focused() const {

@@ -49,7 +49,11 @@ class App {
   // recorded there and answered OK; without, such a box keeps the launch from succeeding.
   using Vars = std::map<std::wstring, std::wstring>;
   bool Launch(const std::wstring& exe, const Vars& env = {}, std::vector<Box>* early = nullptr);
-  ~App() { Kill(); }
+  ~App() {
+    if (!Running()) return;
+    ::TerminateProcess(process(), 1);
+    ::WaitForSingleObject(process(), 5000);
+  }
 
   HWND main() const { return main_; }
   HWND Control(Ctl c) const { return ::GetDlgItem(main_, ControlId(c)); }
@@ -93,7 +97,6 @@ class App {
   bool Running() const { return process_.valid() && ::WaitForSingleObject(process(), 0) == WAIT_TIMEOUT; }
   DWORD pid() const { return pid_; }
   HANDLE process() const { return process_.process(); }
-  void Kill();
 
  private:
   UniqueProcess process_;

@@ -334,7 +334,8 @@ class Matrix : public ::testing::TestWithParam<Row> {
       // it while every input stays disabled, and ends at 0.
       EXPECT_EQ(course_.statuses, (Texts{L"正在格式化磁盘 [T:]", L"正在创建文件", L"正在提取文件", L"正在应用文件",
                                         L"正在更新Boot", L"正在更新MBR", L"状态"}));
-      EXPECT_GT(std::count_if(course_.bars.begin(), course_.bars.end(), [](int b) { return b > 0 && b < 100; }), 3);
+      const auto between = [](int bar) { return bar > 0 && bar < 100; };
+      EXPECT_GT(std::count_if(course_.bars.begin(), course_.bars.end(), between), 3);
       EXPECT_EQ(course_.bars.back(), 0);
       EXPECT_TRUE(course_.inputsLocked);
     }

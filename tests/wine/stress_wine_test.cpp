@@ -142,7 +142,8 @@ TEST_P(Stress, FiftyInstallationsThenTwoHundredQueriesInOneSession) {
 INSTANTIATE_TEST_SUITE_P(, Stress,
                          ::testing::Values(Whole("SmallImage").Set(&Row::env, Env{
                              {L"MORVANE_STANDIN_DELAY_MS", L"format.com=300,bcdboot.exe=100,bootsect.exe=200"},
-                             {L"MORVANE_TOOL_DELAY_MS", L"apply=1200"}})),
+                             {L"MORVANE_TOOL_DELAY_MS", L"apply=1200"},
+                         })),
                          RowName);
 
 }  // namespace
