@@ -8,9 +8,9 @@ namespace {
 // Waits for the program's thread (up to five seconds) instead of giving up when it looks hung: a
 // thread that has just come back from a wait of more than five seconds on a tool counts as hung
 // until it fetches its next message, and a box it shows then would read as empty.
-DWORD_PTR Send(HWND h, UINT message, WPARAM w = 0, LPARAM l = 0) {
+DWORD_PTR Send(HWND h, UINT message, WPARAM w = 0, LPARAM l = 0, DWORD timeoutMs = 5000) {
   DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(h, message, w, l, SMTO_NORMAL, 5000, &result) ? result : 0;
+  return ::SendMessageTimeoutW(h, message, w, l, SMTO_NORMAL, timeoutMs, &result) ? result : 0;
 }
 
 BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
@@ -68,13 +68,6 @@ bool App::Launch(const std::wstring& exe, const Vars& env, std::vector<Box>* ear
       30000);
 }
 
-void App::Kill() {
-  if (Running()) {
-    ::TerminateProcess(process_.process(), 1);
-    ::WaitForSingleObject(process_.process(), 5000);
-  }
-}
-
 // One message for the text, with room to spare: a length asked first may be stale by the time the
 // text is read while the program changes it.
 std::wstring App::WindowText(HWND h) const {
@@ -84,9 +77,7 @@ std::wstring App::WindowText(HWND h) const {
 }
 
 bool App::SetText(Ctl c, const std::wstring& text, DWORD timeoutMs) {
-  DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(Control(c), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL,
-                               timeoutMs, &result) != 0;
+  return Send(Control(c), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), timeoutMs) == TRUE;
 }
 
 HWND App::Focused() const {
@@ -96,6 +87,10 @@ HWND App::Focused() const {
 }
 
 bool App::Checked(Ctl c) const { return Send(Control(c), BM_GETCHECK) == BST_CHECKED; }
+
+int App::BarPosition() const {
+  return static_cast<int>(Send(::GetDlgItem(Control(Ctl::ProgressBar1), 1), PBM_GETPOS));
+}
 
 std::vector<std::wstring> App::Items(Ctl c) const {
   std::vector<std::wstring> items;
@@ -110,12 +105,6 @@ std::vector<std::wstring> App::Items(Ctl c) const {
 
 int App::Selected(Ctl c) const {
   return static_cast<int>(static_cast<LRESULT>(Send(Control(c), CB_GETCURSEL)));
-}
-
-RECT App::ClientRect() const {
-  RECT r = {};
-  ::GetClientRect(main_, &r);
-  return r;
 }
 
 RECT App::RectInClient(Ctl c) const {
@@ -174,10 +163,11 @@ std::vector<std::string> ReadLines(const std::wstring& path) {
   return lines;
 }
 
-bool SaveWindowBitmap(HWND window, const std::wstring& path) {
+bool SaveWindowBitmap(HWND window, const std::wstring& name) {
+  const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
   ::Sleep(400);  // let the window and its controls finish painting
   RECT r;
-  if (!::GetWindowRect(window, &r)) return false;
+  if (shots.empty() || !::GetWindowRect(window, &r)) return false;
   BITMAPINFO info = {};
   info.bmiHeader = {sizeof info.bmiHeader, r.right - r.left, r.bottom - r.top, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
   const DWORD imageSize = (info.bmiHeader.biWidth * 3 + 3) / 4 * 4 * info.bmiHeader.biHeight;
@@ -196,7 +186,7 @@ bool SaveWindowBitmap(HWND window, const std::wstring& path) {
   ::SelectObject(memory, old);
   ::DeleteDC(memory);
   ::ReleaseDC(nullptr, screen);
-  return bits && WriteAll(path, bytes);
+  return bits && WriteAll(shots + L"\\" + name + L".bmp", bytes);
 }
 
 }  // namespace morvane::wine

@@ -1,5 +1,5 @@
 // The real program under Wine, driven from this process: its layout, view toggle, focus, status
-// line, progress bar, and the progress of an apply replayed from a Windows transcript.
+// line and progress bar.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,7 +9,6 @@
 
 #include "app/layout.h"
 #include "app_driver.h"
-#include "run_support.h"
 
 namespace morvane::wine {
 namespace {
@@ -29,15 +28,15 @@ class AppWindow : public ::testing::Test {
     ASSERT_FALSE(Exe().empty()) << "MORVANE_EXE is not set: run the suite through tests/wine/run.sh";
     ASSERT_TRUE(app.Launch(Exe())) << "the main window did not appear";
   }
-  int ClientHeightTwips() const { return PixelsToTwips(app.ClientRect().bottom, dpiY); }
+  int ClientHeightTwips() const {
+    RECT r;
+    ::GetClientRect(app.main(), &r);
+    return PixelsToTwips(r.bottom, dpiY);
+  }
   int WindowWidth() const {
     RECT r;
     ::GetWindowRect(app.main(), &r);
     return r.right - r.left;
-  }
-  void Shot(const wchar_t* name) {
-    const std::wstring shots = EnvOr(L"MORVANE_SHOTS");
-    if (!shots.empty()) SaveWindowBitmap(app.main(), shots + L"\\" + name + L".bmp");
   }
   App app;
   const int dpiX = ScreenDpi(LOGPIXELSX), dpiY = ScreenDpi(LOGPIXELSY);
@@ -86,7 +85,7 @@ TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
     EXPECT_EQ(h, app.Control(c)) << static_cast<int>(c);
   }
   EXPECT_EQ(::GetNextDlgTabItem(app.main(), h, FALSE), app.Control(Ctl::Text1));
-  Shot(L"window-compact");
+  SaveWindowBitmap(app.main(), L"window-compact");
 }
 
 // A maximise request toggles between the compact and the expanded view, at the same width.
@@ -97,7 +96,7 @@ TEST_F(AppWindow, AMaximiseRequestTogglesTheViewAndNeverMaximises) {
     EXPECT_FALSE(::IsZoomed(app.main()));
     EXPECT_EQ(WindowWidth(), TwipsToPixels(8085, dpiX));
     EXPECT_TRUE(::IsWindowVisible(app.Control(Ctl::Frame3)));
-    if (height == 6150) Shot(L"window-expanded");
+    if (height == 6150) SaveWindowBitmap(app.main(), L"window-expanded");
   }
 }
 
@@ -148,42 +147,6 @@ TEST_F(AppWindow, TheBarIsDrawnAndAClickOnTheStatusLineIsAnswered) {
   EXPECT_EQ(box.caption, L"Morvane系统安装工具");
   EXPECT_EQ(box.text, L"当前进度：0 %") << "the program's own value, not the control's";
   app.Answer(box, IDOK);
-}
-
-// The wrapper replays a recorded three-stage apply of the Windows tool (whose reading is the native
-// tests' matter): the bar follows it while it runs and ends at 0, and the inputs stay disabled.
-TEST_F(AppWindow, TheApplysProgressReachesTheBarWhileItRuns) {
-  const std::wstring transcript = EnvOr(L"MORVANE_TRANSCRIPT");
-  ASSERT_FALSE(transcript.empty()) << "MORVANE_TRANSCRIPT is not set";
-  app.Kill();
-  ASSERT_TRUE(app.Launch(Exe(), {{L"MORVANE_TOOL_MODE", L"transcript"},
-                                 {L"MORVANE_TOOL_TRANSCRIPT", transcript},
-                                 {L"MORVANE_TOOL_TRANSCRIPT_MS", L"120"}}));
-  ASSERT_TRUE(app.SetText(Ctl::Text1, EnvOr(L"MORVANE_SMALL_IMAGE")));
-  const Box confirm = PressStart(app, L"B:", L"T:", false);
-  ASSERT_TRUE(confirm);
-  app.Answer(confirm, IDOK);
-  ASSERT_TRUE(app.WaitGone(confirm));
-
-  HWND inner = ::GetDlgItem(app.Control(Ctl::ProgressBar1), 1);
-  std::vector<int> bars = {0};
-  Box done;
-  for (const ULONGLONG end = ::GetTickCount64() + 60000; !done && ::GetTickCount64() < end; ::Sleep(15)) {
-    done = app.WaitBox(1);
-    DWORD_PTR pos = 0;  // the completion resets the bar before its box: a fast one is seen only here
-    ::SendMessageTimeoutW(inner, PBM_GETPOS, 0, 0, SMTO_NORMAL, 2000, &pos);
-    if (bars.back() == static_cast<int>(pos)) continue;
-    bars.push_back(static_cast<int>(pos));
-    if (bars.size() == 2 && !done) {  // the bar's first move: the apply runs
-      for (Ctl c : kRunInputs) EXPECT_FALSE(app.Enabled(c)) << static_cast<int>(c);
-    }
-  }
-  ASSERT_TRUE(done) << "no completion box";
-  EXPECT_EQ(done.text, kStageDone);
-  app.Answer(done, IDOK);
-  ExpectIdle(app);
-  EXPECT_GT(std::count_if(bars.begin(), bars.end(), [](int b) { return b > 0 && b < 100; }), 3);
-  EXPECT_EQ(bars.back(), 0);
 }
 
 }  // namespace

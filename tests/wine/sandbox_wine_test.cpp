@@ -5,13 +5,10 @@
 // stand-ins instant and the real tool behind the wrapper; it prints "apply-bench:" lines with the
 // two moments as Unix time (the clock the Linux side reads) and checks nothing about the times;
 // only when MORVANE_APPLY_BENCH=1, with MORVANE_BENCH_IMAGE the image (a Windows path).
-#include <gtest/gtest.h>
-
 #include <cstdio>
 #include <filesystem>
 
-#include "app_driver.h"
-#include "run_support.h"
+#include "matrix_runner.h"
 
 namespace morvane::wine {
 namespace {
@@ -21,63 +18,59 @@ void Say(const std::string& line) {
   std::fflush(stdout);
 }
 
-TEST(Sandbox, AWholeInstallation) {
-  if (EnvOr(L"MORVANE_SANDBOX").empty()) GTEST_SKIP() << "only for scripts/sandbox.sh";
-  const std::wstring exe = EnvOr(L"MORVANE_EXE"), image = EnvOr(L"MORVANE_SMALL_IMAGE");
-  const std::wstring target = EnvOr(L"MORVANE_TARGET"), boot = EnvOr(L"MORVANE_BOOT");
-  const std::wstring log = EnvOr(L"MORVANE_STANDIN_LOG"), shots = EnvOr(L"MORVANE_SHOTS");
-  ::DeleteFileW(log.c_str());
-  auto shot = [&](HWND window, const wchar_t* name) {
-    SaveWindowBitmap(window, shots + L"\\sandbox-" + name + L".bmp");
+// A whole installation through the matrix's runner, told step by step, with screenshots.
+class Sandbox : public Matrix {
+ protected:
+  void Tell(const char* step, HWND window, const std::wstring& text) override {
+    const std::string what = step;
+    if (what == "status" && text == status_) return;  // each status once, as it comes
+    if (what == "status") status_ = text;
+    if (what != "idle") Say(what + ": " + ToUtf8(text));
+    const std::map<std::string, std::wstring> shots = {
+        {"asked", L"2-confirm"}, {"told", L"5-done-box"}, {"idle", L"6-idle"}};
+    std::wstring shot = shots.count(what) ? shots.at(what) : L"";
+    if (text.rfind(L"正在格式化", 0) == 0) shot = L"3-formatting";
+    if (text == L"正在更新Boot") shot = L"4-boot-repair";
+    if (!shot.empty()) Shot(window, shot);
+  }
+  void Shot(HWND window, const std::wstring& name) {
+    SaveWindowBitmap(window, L"sandbox-" + name);
     Say("screenshot sandbox-" + ToUtf8(name));
-  };
+  }
+  std::wstring status_;
+};
 
-  App app;
-  Say("starting " + ToUtf8(exe));
-  // The stand-ins take a second each, so that the formatting and boot steps can be seen.
-  ASSERT_TRUE(app.Launch(exe, {{L"MORVANE_STANDIN_DELAY_MS", L"1500"}}));
-  ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-  for (const std::wstring& item : app.Items(Ctl::Combo0)) Say("image listed: " + ToUtf8(item));
-  ASSERT_TRUE(app.SetText(Ctl::Text2, boot) && app.SetText(Ctl::Text3, target));
-  shot(app.main(), L"1-ready");
-  app.Click(Ctl::Command4);
-  const Box confirm = app.WaitBox();
-  ASSERT_TRUE(confirm);
-  Say("asked: " + ToUtf8(confirm.text));
-  shot(confirm.hwnd, L"2-confirm");
-  bool formatShot = false, bootShot = false;
-  const Box done = FollowRun(app, confirm, 120000, [&](const std::wstring& status) {
-    Say("status: " + ToUtf8(status));
-    if (!formatShot && status.rfind(L"正在格式化", 0) == 0) shot(app.main(), L"3-formatting");
-    if (!bootShot && status == L"正在更新Boot") shot(app.main(), L"4-boot-repair");
-    formatShot |= status.rfind(L"正在格式化", 0) == 0;
-    bootShot |= status == L"正在更新Boot";
-  });
-  ASSERT_TRUE(done) << "no completion box";
-  Say("told: " + ToUtf8(done.text));
-  shot(done.hwnd, L"5-done-box");
-  app.Answer(done, IDCANCEL);
-  ASSERT_TRUE(app.WaitGone(done));
-  ASSERT_TRUE(app.WaitText(Ctl::Command4, L"开始安装", 10000));
-  ::Sleep(500);
-  shot(app.main(), L"6-idle");
-
-  for (const std::string& call : ReadLines(log)) Say("called: " + call);
+TEST_P(Sandbox, AWholeInstallation) {
+  if (EnvOr(L"MORVANE_SANDBOX").empty()) GTEST_SKIP() << "only for scripts/sandbox.sh";
+  Say("starting " + ToUtf8(exe_));
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(TypeImage());
+  for (const std::wstring& item : app_.Items(Ctl::Combo0)) Say("image listed: " + ToUtf8(item));
+  Shot(app_.main(), L"1-ready");
+  Installation();
+  Finish();
+  for (const std::string& call : ReadLines(log_)) Say("called: " + call);
   int files = 0;
   unsigned long long bytes = 0;
   std::error_code error;
-  for (const auto& entry : std::filesystem::recursive_directory_iterator(target + L"\\", error)) {
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(row.target + L"\\", error)) {
     if (!entry.is_regular_file()) continue;
     ++files;
     bytes += entry.file_size();
     Say("  applied " + ToUtf8(entry.path().wstring()) + " (" + std::to_string(entry.file_size()) + " bytes)");
   }
-  Say(std::to_string(files) + " files, " + std::to_string(bytes) + " bytes on " + ToUtf8(target));
-  const std::wstring temp = EnvOr(L"windir") + L"\\temp\\";
-  const bool left = FileExists(temp + L"apply.bat") || FileExists(temp + L"apply.xml");
+  Say(std::to_string(files) + " files, " + std::to_string(bytes) + " bytes on " + ToUtf8(row.target));
+  const bool left = FileExists(temp_ + L"apply.bat") || FileExists(temp_ + L"apply.xml");
   Say(std::string("apply files left behind: ") + (left ? "yes" : "none"));
   EXPECT_GT(files, 0);
 }
+
+// The stand-ins take a second and a half each, so that the formatting and boot steps can be seen;
+// the restart box is answered Cancel.
+INSTANTIATE_TEST_SUITE_P(, Sandbox,
+                         ::testing::Values(Restarts("RealImage", {{L"MORVANE_STANDIN_DELAY_MS", L"1500"}})
+                                               .Set(&Row::answer, IDCANCEL)),
+                         RowName);
 
 TEST(ApplyBench, FromTheConfirmationToTheCompletionBox) {
   if (EnvOr(L"MORVANE_APPLY_BENCH") != L"1") GTEST_SKIP() << "only for scripts/bench-apply.sh";

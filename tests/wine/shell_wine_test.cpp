@@ -1,5 +1,5 @@
-// The Windows halves of the shell utilities and the window's drop handling, in this process, on
-// real processes, files and windows.
+// The window's Windows bindings in this process, on real windows: its drop handling, its icons,
+// its taskbar object and its captions at the screen's DPI.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -18,29 +18,6 @@
 namespace morvane::wine {
 namespace {
 
-int g_ticks = 0;
-void CALLBACK CountTick(HWND, UINT, UINT_PTR, DWORD) { ++g_ticks; }
-
-// The wait gives the child's exit code, and the thread's messages (a timer's here) are handled while
-// the child runs.
-TEST(ShellWait, ReturnsTheChildsExitCodeAndKeepsTheWindowAnswering) {
-  ASSERT_FALSE(EnvOr(L"MORVANE_STANDIN").empty()) << "MORVANE_STANDIN is not set";
-  const std::wstring command = L"\"" + EnvOr(L"MORVANE_STANDIN") + L"\" C:\\Windows /s C:";
-  const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, CountTick);
-  ::SetEnvironmentVariableW(L"MORVANE_STANDIN_DELAY_MS", L"1500");
-  for (const DWORD code : {0u, 1u}) {
-    ::SetEnvironmentVariableW(L"MORVANE_STANDIN_FAIL", code ? L"bcdboot.exe" : nullptr);
-    g_ticks = 0;
-    const RunResult run = ShellWait(command);
-    EXPECT_TRUE(run.started);
-    EXPECT_EQ(run.exitCode, code);
-    EXPECT_GE(g_ticks, 10) << "the window's timer did not fire while the child ran";
-  }
-  ::SetEnvironmentVariableW(L"MORVANE_STANDIN_DELAY_MS", nullptr);
-  ::SetEnvironmentVariableW(L"MORVANE_STANDIN_FAIL", nullptr);
-  ::KillTimer(nullptr, timer);
-}
-
 // The shell's file list (a DROPFILES block) as a drag or WM_DROPFILES hands it over.
 HGLOBAL FileList(const std::vector<std::wstring>& files) {
   std::wstring names;
@@ -54,32 +31,6 @@ HGLOBAL FileList(const std::vector<std::wstring>& files) {
   ::GlobalUnlock(global);
   return global;
 }
-
-// A dragged data object offering that file list.
-struct FileListData : IDataObject {
-  explicit FileListData(std::vector<std::wstring> f) : files(std::move(f)) {}
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** out) override {
-    *out = riid == IID_IUnknown || riid == IID_IDataObject ? this : nullptr;
-    return *out ? S_OK : E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-  ULONG STDMETHODCALLTYPE Release() override { return 1; }
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* f, STGMEDIUM* medium) override {
-    if (f->cfFormat != CF_HDROP || !(f->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    *medium = STGMEDIUM{TYMED_HGLOBAL, {}, nullptr};
-    medium->hGlobal = FileList(files);
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
-  std::vector<std::wstring> files;
-};
 
 class InProcessWindow : public ::testing::Test {
  protected:
@@ -101,9 +52,13 @@ class InProcessWindow : public ::testing::Test {
       ::SendMessageW(window->control(Ctl::Text1), WM_DROPFILES, reinterpret_cast<WPARAM>(FileList(files)), 0);
       return window->Text(Ctl::Text1);
     }
-    FileListData data(files);
+    // The data object a drag hands over: OLE's own, for the list put on the clipboard.
+    EXPECT_TRUE(::OpenClipboard(nullptr) && ::EmptyClipboard() && ::SetClipboardData(CF_HDROP, FileList(files)));
+    ::CloseClipboard();
+    UniqueCom<IDataObject> data;
+    EXPECT_EQ(::OleGetClipboard(reinterpret_cast<IDataObject**>(data.put_void())), S_OK);
     DWORD effect = DROPEFFECT_COPY;
-    window->drop_target()->Drop(&data, 0, POINTL{0, 0}, &effect);
+    window->drop_target()->Drop(data.get(), 0, POINTL{0, 0}, &effect);
     // The drop returns before the path is taken, and so before the query that it starts.
     EXPECT_EQ(window->Text(Ctl::Text1), L"before");
     PumpPendingMessages(nullptr);

@@ -1,19 +1,14 @@
 // Many runs in one program session: 50 whole installations of the small image, then 200 image
-// queries alternating between two files. Every installation must behave like the first one (the
-// same statuses, the same tool calls, the same lists and the same last box, in about the same
-// time), and the program's handles, GDI and USER objects and memory must not grow beyond a small
-// slack. Runs only with MORVANE_STRESS=1 (scripts/stress.sh), since it takes a few minutes.
-#include <gtest/gtest.h>
+// queries alternating between two files. Every installation goes through the matrix's checks and
+// must behave like the first one (the same statuses, the same tool calls, the same lists and the
+// same last box, in about the same time), and the program's handles, GDI and USER objects and
+// memory must not grow beyond a small slack. Runs only with MORVANE_STRESS=1 (scripts/stress.sh),
+// since it takes a few minutes.
+#include "matrix_runner.h"
 
-#include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
-#include <string>
-#include <vector>
-
-#include "app_driver.h"
-#include "run_support.h"
 
 namespace morvane::wine {
 namespace {
@@ -69,82 +64,41 @@ Figures Measure(const App& app, const char* when) {
   return f;
 }
 
-std::string Join(const std::vector<std::wstring>& items) {
-  std::string out;
-  for (const std::wstring& item : items) out += (out.empty() ? "" : " | ") + ToUtf8(item);
-  return out;
-}
+class Stress : public Matrix {};
 
-// The three lists and the selection, in one line of items.
-std::vector<std::wstring> Lists(const App& app) {
-  std::vector<std::wstring> all;
-  for (Ctl c : {Ctl::Combo0, Ctl::Combo1, Ctl::Combo2}) {
-    for (const std::wstring& item : app.Items(c)) all.push_back(item);
-    all.push_back(L"/");
-  }
-  all.push_back(std::to_wstring(app.Selected(Ctl::Combo0)));
-  return all;
-}
-
-TEST(Stress, FiftyInstallationsThenTwoHundredQueriesInOneSession) {
+TEST_P(Stress, FiftyInstallationsThenTwoHundredQueriesInOneSession) {
   if (EnvOr(L"MORVANE_STRESS") != L"1") GTEST_SKIP() << "a stress run: MORVANE_STRESS=1 (scripts/stress.sh)";
-  const std::wstring exe = EnvOr(L"MORVANE_EXE"), log = EnvOr(L"MORVANE_STANDIN_LOG");
-  const std::wstring small = EnvOr(L"MORVANE_SMALL_IMAGE"), three = EnvOr(L"MORVANE_IMAGE");
-  const std::wstring temp = EnvOr(L"windir") + L"\\temp\\";
-  ASSERT_FALSE(exe.empty() || log.empty() || small.empty() || three.empty()) << "the rig's environment";
-  // Pauses in the stand-ins and before the tool make every stage that matters last long enough to
-  // be seen from here on every run.
-  App app;
-  const wchar_t delays[] = L"format.com=300,bcdboot.exe=100,bootsect.exe=200", apply[] = L"apply=1200";
-  ASSERT_TRUE(app.Launch(exe, {{L"MORVANE_STANDIN_DELAY_MS", delays}, {L"MORVANE_TOOL_DELAY_MS", apply}}));
-  ASSERT_TRUE(app.SetText(Ctl::Text1, small));
-  const std::vector<std::wstring> lists = Lists(app);
-  ASSERT_EQ(app.Items(Ctl::Combo0).size(), 1u);
-  ASSERT_TRUE(app.SetText(Ctl::Text2, L"B:") && app.SetText(Ctl::Text3, L"T:"));
-  app.Click(Ctl::Check2);  // no restart
-  ASSERT_TRUE(app.WaitFor([&] { return !app.Checked(Ctl::Check2); }, 5000));
-  std::vector<Figures> figures = {Measure(app, "start")};
+  const std::wstring three = EnvOr(L"MORVANE_IMAGE");
+  ASSERT_FALSE(three.empty()) << "the rig's environment";
+  ASSERT_NO_FATAL_FAILURE(Start());
+  ASSERT_NO_FATAL_FAILURE(TypeImage());
+  ExpectLists(row.lists);
+  std::vector<Figures> figures = {Measure(app_, "start")};
 
   // The statuses seen, each once in order; those whose visibility depends on where the timer's
   // tick falls inside the tool's short run are counted, not compared.
-  const std::vector<std::wstring> statuses = {L"正在格式化磁盘 [T:]", L"正在创建文件", L"正在更新Boot",
-                                              L"正在更新MBR", L"状态"};
+  const Texts statuses = {L"正在格式化磁盘 [T:]", L"正在创建文件", L"正在更新Boot", L"正在更新MBR", L"状态"};
   std::vector<double> seconds;
-  std::vector<std::wstring> windows;
+  Texts windows;
   int racySeen = 0;
   for (int i = 0; i < kInstalls; ++i) {
     SCOPED_TRACE("installation " + std::to_string(i + 1));
-    ::DeleteFileW(log.c_str());
+    ::DeleteFileW(log_.c_str());
     const ULONGLONG started = ::GetTickCount64();
-    app.Click(Ctl::Command4);
-    const Box confirm = app.WaitBox(20000);
-    ASSERT_EQ(confirm.caption, L"操作提示：");
-    std::vector<std::wstring> seen;
-    bool racy = false;
-    const Box box = FollowRun(app, confirm, 90000, [&](const std::wstring& status) {
-      const bool middle = status == L"正在提取文件" || status == L"正在应用文件";
-      racy |= middle;
-      if (!middle) seen.push_back(status);
-    });
+    ASSERT_NO_FATAL_FAILURE(Installation());
     seconds.push_back((::GetTickCount64() - started) / 1000.0);
-    ASSERT_TRUE(box) << "no last box";
-    racySeen += racy;
-    EXPECT_EQ(box.caption + L"|" + box.text, std::wstring(L"提示：|") + kStageDone);
-    const std::wstring system = L"T:\\Windows\\System32\\";
-    EXPECT_TRUE(FileExists(system + L"ntoskrnl.exe") && FileExists(system + L"big.bin"))
-        << "the last box came before the image was on the target";
-    app.Answer(box, IDOK);
-    EXPECT_TRUE(app.WaitGone(box));
-    ExpectIdle(app);
-    EXPECT_EQ(seen, statuses) << Join(seen);
-    EXPECT_EQ(ReadLines(log), WholeRunCalls(L"T:", L"B:"));
-    EXPECT_EQ(Lists(app), lists);
-    if (i == 0) windows = app.Items(Ctl::RDriver);
-    EXPECT_EQ(app.Items(Ctl::RDriver), windows);
-    for (const wchar_t* name : kRunFiles) EXPECT_FALSE(FileExists(temp + name)) << ToUtf8(name);
-    if (i == 0) figures.push_back(Measure(app, "after 1 installation"));
+    ExpectAfterRun();
+    Texts seen;
+    for (const std::wstring& status : course_.statuses) {
+      if (status != L"正在提取文件" && status != L"正在应用文件") seen.push_back(status);
+    }
+    racySeen += seen.size() < course_.statuses.size();
+    EXPECT_EQ(seen, statuses);
+    if (i == 0) windows = app_.Items(Ctl::RDriver);
+    EXPECT_EQ(app_.Items(Ctl::RDriver), windows);
+    if (i == 0) figures.push_back(Measure(app_, "after 1 installation"));
   }
-  figures.push_back(Measure(app, "after the installations"));
+  figures.push_back(Measure(app_, "after the installations"));
   double early = 0, late = 0;
   for (int i = 0; i < 10; ++i) {
     early += seconds[i] / 10;
@@ -157,16 +111,16 @@ TEST(Stress, FiftyInstallationsThenTwoHundredQueriesInOneSession) {
 
   // Queries: the small image (one entry) and the three-image file, in turn.
   for (int i = 0; i < kQueries; ++i) {
-    ASSERT_TRUE(app.SetText(Ctl::Text1, i % 2 ? three : small)) << i;
-    const size_t n = app.Items(Ctl::Combo0).size();
-    ASSERT_EQ(n, i % 2 ? 3u : 1u) << "query " << i + 1 << ": " << Join(app.Items(Ctl::Combo0));
-    ASSERT_EQ(app.Items(Ctl::Combo1).size(), n);
-    ASSERT_EQ(app.Items(Ctl::Combo2).size(), n);
-    if (i == 0) figures.push_back(Measure(app, "after 1 query"));
+    ASSERT_TRUE(app_.SetText(Ctl::Text1, i % 2 ? three : image_)) << i;
+    const size_t n = app_.Items(Ctl::Combo0).size();
+    ASSERT_EQ(n, i % 2 ? 3u : 1u) << "query " << i + 1;
+    ASSERT_EQ(app_.Items(Ctl::Combo1).size(), n);
+    ASSERT_EQ(app_.Items(Ctl::Combo2).size(), n);
+    if (i == 0) figures.push_back(Measure(app_, "after 1 query"));
   }
-  ASSERT_TRUE(app.SetText(Ctl::Text1, small));
-  EXPECT_EQ(Lists(app), lists);
-  figures.push_back(Measure(app, "end"));
+  ASSERT_TRUE(app_.SetText(Ctl::Text1, image_));
+  ExpectLists(row.lists);
+  figures.push_back(Measure(app_, "end"));
 
   // Growth from the state after the first installation (the first run loads what later runs reuse)
   // to after the installations, and from the first query to the end.
@@ -180,9 +134,17 @@ TEST(Stress, FiftyInstallationsThenTwoHundredQueriesInOneSession) {
     EXPECT_LE(to.memory.WorkingSetSize, from.memory.WorkingSetSize + (8u << 20)) << "working set";
   }
   EXPECT_LE(figures[4].handles, figures[0].handles + 16);
-  app.RequestClose();
-  EXPECT_TRUE(app.WaitExit(5000));
+  Finish();
 }
+
+// Pauses in the stand-ins and before the tool make every stage that matters last long enough to
+// be seen from here on every run.
+INSTANTIATE_TEST_SUITE_P(, Stress,
+                         ::testing::Values(Whole("SmallImage").Set(&Row::env, Env{
+                             {L"MORVANE_STANDIN_DELAY_MS", L"format.com=300,bcdboot.exe=100,bootsect.exe=200"},
+                             {L"MORVANE_TOOL_DELAY_MS", L"apply=1200"},
+                         })),
+                         RowName);
 
 }  // namespace
 }  // namespace morvane::wine
