@@ -89,7 +89,8 @@ class FakeWindow : public WindowPort, public FakeLog {
   int32_t bar = 0;
   std::optional<Ctl> focus;
   std::wstring sessionBlock;  // the reason given while the session must not end
-  int32_t height = 450 + 3360;  // in twips, with a frame of 450
+  WindowState state = WindowState::Normal;
+  int32_t frame = 450, height = 450 + 3360;  // in twips
   bool closed = false;
 
   std::wstring Text(Ctl c) const override { return Find(texts, c, std::wstring()); }
@@ -152,11 +153,18 @@ class FakeWindow : public WindowPort, public FakeLog {
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
   std::wstring PickImageFile() override { return Take(pickedFiles); }
   std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
-  WindowState State() const override { return WindowState::Normal; }
-  void SetStateNormal() override {}
-  void SetSize(int32_t, int32_t heightTwips) override { height = heightTwips; }
+  WindowState State() const override { return state; }
+  void SetStateNormal() override { state = WindowState::Normal; }
+  void SetSize(int32_t, int32_t heightTwips) override {  // a resize the window is told of, as WM_SIZE
+    height = heightTwips;
+    if (form) form->OnResize();
+  }
   int32_t WindowHeight() const override { return height; }
-  int32_t ClientHeight() const override { return height - 450; }
+  int32_t ClientHeight() const override { return height - frame; }
+  void SetState(WindowState s) {  // the user's maximise, minimise or restore
+    state = s;
+    if (form) form->OnResize();
+  }
   void Close() override { closed = true; }
 
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }

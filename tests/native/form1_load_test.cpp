@@ -1,5 +1,5 @@
-// Start-up, a close during a query and where the focus goes, against the fake platform (the view
-// toggle: the Wine suite).
+// Start-up, a close during a query, the view toggle and where the focus goes, against the fake
+// platform.
 #include <gtest/gtest.h>
 
 #include "fakes.h"
@@ -59,6 +59,27 @@ TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   EXPECT_EQ(rig.Logged(L"cancel wait").size(), 1u);
   EXPECT_EQ(rig.ui.ListCount(Ctl::Combo0), 0) << "a cancelled query's output is not read";
   EXPECT_TRUE(rig.ui.closed);
+}
+
+// A maximise request toggles between the compact and the expanded view and never leaves the window
+// maximised, except one made while it is minimised (from the taskbar); the sizes keep the frame.
+TEST(Form1ViewToggle, AMaximiseTogglesTheViewUnlessTheWindowIsMinimised) {
+  using S = WindowState;
+  Rig rig;
+  rig.ui.frame = 420;
+  rig.Load();
+  EXPECT_EQ(rig.ui.height, 420 + 3360);
+  const struct Step {
+    S to, after;
+    int32_t client;
+  } steps[] = {{S::Maximised, S::Normal, 6150}, {S::Maximised, S::Normal, 3360}, {S::Maximised, S::Normal, 6150},
+               {S::Minimised, S::Minimised, 6150}, {S::Maximised, S::Maximised, 6150},
+               {S::Normal, S::Normal, 6150}, {S::Maximised, S::Normal, 6150}, {S::Maximised, S::Normal, 3360}};
+  for (const Step& s : steps) {
+    rig.ui.SetState(s.to);
+    EXPECT_EQ(rig.ui.state, s.after) << &s - steps;
+    EXPECT_EQ(rig.ui.ClientHeight(), s.client) << &s - steps;
+  }
 }
 
 TEST(Form1Focus, GoesBackToTheRememberedControlWhileItCanTakeItElseToTheFirstInTabOrder) {
