@@ -37,7 +37,7 @@ gtest_discover_tests(morvane_tests DISCOVERY_TIMEOUT 60)
 
 find_package(benchmark QUIET)
 if(benchmark_FOUND)
-  file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/bench/*_bench.cpp)
+  file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*_bench.cpp)
   foreach(f ${BENCH_SOURCES})
     get_filename_component(name ${f} NAME_WE)
     add_executable(${name} ${f})

@@ -19,7 +19,7 @@
 # Settings (environment, all optional):
 #   BENCH_APPLY_MIB=N    size of the image's data in MiB (default 256; at least 200)
 #   BENCH_BUILD=DIR      the x64 Windows build (default build/x64); configured here when it is not
-#   BENCH_NO_BUILD=1     do not build the program, wine_tests and the fixtures first
+#   BENCH_NO_BUILD=1     do not build the program, apply_bench and the fixtures first
 #   MORVANE_PREFIX_DIR   where the rig keeps its prefixes (default build/wine-prefixes); this script
 #                        uses its own prefix bench-win64 there, shared with bench-shellwait.sh under
 #                        a lock
@@ -50,7 +50,7 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
     cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DCMAKE_BUILD_TYPE=Release \
       --no-warn-unused-cli >/dev/null || die "cannot configure $build"
   fi
-  cmake --build "$build" -j "$(nproc)" --target wine_tests fixtures >/dev/null || die "the build failed"
+  cmake --build "$build" -j "$(nproc)" --target apply_bench fixtures >/dev/null || die "the build failed"
   # The program has a build tree of its own (win32 thread model).
   if [ ! -f "$root/build/x64-app/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$root/build/x64-app" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-x64.cmake" -DMORVANE_THREADS=win32 \
@@ -60,7 +60,7 @@ if [ "${BENCH_NO_BUILD:-0}" != 1 ]; then
 fi
 exe=$root/dist/x64/MorvaneSetup.exe
 fx=$build/fixtures
-for f in "$exe" "$build/wine_tests.exe" "$fx/standin.exe" "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh"; do
+for f in "$exe" "$build/bench/apply_bench.exe" "$fx/standin.exe" "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh"; do
   [ -f "$f" ] || die "missing $f"
 done
 
@@ -135,10 +135,9 @@ mkdir -p "$app"
 cp "$exe" "$app/MorvaneSetup.exe"
 install_tools "$app" "$fx" || die "cannot lay out the tools"
 install_standins "$prefix" "$fx" || die "cannot install the stand-ins"
-cp "$build/wine_tests.exe" "$work/wine_tests.exe"
+cp "$build/bench/apply_bench.exe" "$work/apply_bench.exe"
 xvfb_start 9>&- || die "Xvfb did not start"
 
-export MORVANE_APPLY_BENCH=1
 export MORVANE_EXE='C:\Morvane Tools\MorvaneSetup.exe'
 export MORVANE_BENCH_IMAGE='S:\bench.wim' MORVANE_TARGET='T:' MORVANE_BOOT='B:'
 export MORVANE_TOOL_TIME_LOG=$work/tool-times
@@ -148,7 +147,7 @@ unset MORVANE_STANDIN_DELAY_MS MORVANE_STANDIN_FAIL MORVANE_STANDIN_WIPE MORVANE
 : >"$MORVANE_TOOL_TIME_LOG"
 rm -f "$standin_times"
 settle
-RIG_TIMEOUT=1500 wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no --gtest_brief=1 \
+RIG_TIMEOUT=1500 wine_run "$prefix" "$work/apply_bench.exe" --gtest_color=no --gtest_brief=1 \
   --gtest_filter='ApplyBench.*' >"$work/driver.out" 2>&1 9>&-
 rc=$?
 bench_value() { grep "^apply-bench: $1=" "$work/driver.out" | tail -n 1 | cut -d= -f2- | tr -d '\r'; }

@@ -1,10 +1,5 @@
-// Single whole installations run on request. The sandbox run: one installation of a real image,
-// told step by step on standard output with screenshots along the way; only when MORVANE_SANDBOX is
-// set (scripts/sandbox.sh). The apply bench: the apply through the real window, timed for
-// scripts/bench-apply.sh from the confirmation answered OK to the completion box, with the
-// stand-ins instant and the real tool behind the wrapper; it prints "apply-bench:" lines with the
-// two moments as Unix time (the clock the Linux side reads) and checks nothing about the times;
-// only when MORVANE_APPLY_BENCH=1, with MORVANE_BENCH_IMAGE the image (a Windows path).
+// The sandbox run: one whole installation of a real image, told step by step on standard output
+// with screenshots along the way; only when MORVANE_SANDBOX is set (scripts/sandbox.sh).
 #include <cstdio>
 #include <filesystem>
 
@@ -71,33 +66,6 @@ INSTANTIATE_TEST_SUITE_P(, Sandbox,
                          ::testing::Values(Restarts("RealImage", {{L"MORVANE_STANDIN_DELAY_MS", L"1500"}})
                                                .Set(&Row::answer, IDCANCEL)),
                          RowName);
-
-TEST(ApplyBench, FromTheConfirmationToTheCompletionBox) {
-  if (EnvOr(L"MORVANE_APPLY_BENCH") != L"1") GTEST_SKIP() << "only for scripts/bench-apply.sh";
-  const std::wstring exe = EnvOr(L"MORVANE_EXE"), image = EnvOr(L"MORVANE_BENCH_IMAGE");
-  ASSERT_FALSE(exe.empty() || image.empty()) << "MORVANE_EXE or MORVANE_BENCH_IMAGE is not set";
-  App app;
-  ASSERT_TRUE(app.Launch(exe));
-  ASSERT_TRUE(app.SetText(Ctl::Text1, image));
-  ASSERT_FALSE(app.Items(Ctl::Combo0).empty()) << "the image was not listed";
-  const Box confirm = PressStart(app, EnvOr(L"MORVANE_BOOT", L"B:"), EnvOr(L"MORVANE_TARGET", L"T:"));
-  ASSERT_TRUE(confirm) << "no confirmation";
-  const double confirmed = fixture::UnixNow();
-  app.Answer(confirm, IDOK);
-  // Only windows are enumerated while it waits: the look does not slow the program down.
-  const Box done = app.WaitBox(20 * 60 * 1000, confirm.hwnd);
-  const double shown = fixture::UnixNow();
-  ASSERT_TRUE(done) << "no completion box within 20 minutes";
-  const std::string caption = ToUtf8(done.caption);
-  std::printf("apply-bench: confirmed=%.6f\napply-bench: box=%.6f\n", confirmed, shown);
-  std::printf("apply-bench: caption=%s\n", caption.c_str());
-  std::fflush(stdout);
-  EXPECT_EQ(done.caption, L"提示：") << ToUtf8(done.text);
-  EXPECT_EQ(done.text.rfind(L"这个阶段的安装完成", 0), 0u) << ToUtf8(done.text);
-  // The box offers to cancel the restart: do so, and let the window go back to idle.
-  app.Answer(done, IDCANCEL);
-  EXPECT_TRUE(app.WaitText(Ctl::Command4, L"开始安装", 20000));
-}
 
 }  // namespace
 }  // namespace morvane::wine
