@@ -21,10 +21,6 @@ std::string Utf16Le(const std::wstring& text) {
   return out;
 }
 
-std::wstring Shown(Ctl c, const std::wstring& text) {
-  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
-}
-
 std::wstring WimXml(const Lines& majors) {
   std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
   for (size_t i = 0; i < majors.size(); ++i) {

@@ -42,8 +42,7 @@ TEST(Form1Load, ChoosesTheToolsFolderAndMakesSureOfTheTempFolder) {
 TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   Rig rig;
   rig.Load();
-  rig.sys.AddFile(L"E:\\a.wim");
-  rig.sys.AddFile(L"E:\\b.wim");
+  for (auto* image : {L"E:\\a.wim", L"E:\\b.wim"}) rig.sys.AddFile(image);
   bool allowedDuringWait = true;
   rig.sys.onRun = [&](const std::wstring&) {
     rig.sys.AddFile(kInfoXml, Utf16Le(WimXml({L"10"})));
@@ -72,9 +71,10 @@ TEST(Form1ViewToggle, AMaximiseTogglesTheViewUnlessTheWindowIsMinimised) {
   const struct Step {
     S to, after;
     int32_t client;
-  } steps[] = {{S::Maximised, S::Normal, 6150}, {S::Maximised, S::Normal, 3360}, {S::Maximised, S::Normal, 6150},
-               {S::Minimised, S::Minimised, 6150}, {S::Maximised, S::Maximised, 6150},
-               {S::Normal, S::Normal, 6150}, {S::Maximised, S::Normal, 6150}, {S::Maximised, S::Normal, 3360}};
+  } steps[] = {
+      {S::Maximised, S::Normal, 6150},    {S::Maximised, S::Normal, 3360}, {S::Maximised, S::Normal, 6150},
+      {S::Minimised, S::Minimised, 6150}, {S::Maximised, S::Maximised, 6150},
+      {S::Normal, S::Normal, 6150},       {S::Maximised, S::Normal, 6150}, {S::Maximised, S::Normal, 3360}};
   for (const Step& s : steps) {
     rig.ui.SetState(s.to);
     EXPECT_EQ(rig.ui.state, s.after) << &s - steps;
