@@ -182,10 +182,10 @@ class FakeSystem : public SystemPort, public FakeLog {
   // What the look-up sees (hidden entries: leave out).
   PathMap<Entry> entries{{L"C:\\Windows", Entry::Folder}, {L"C:\\Windows\\Temp", Entry::Folder}};
   std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
-  std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
+  // The answers of FullPath and ShortPath; any other path is its own.
+  std::map<std::wstring, std::wstring> fullPaths, shortPaths;
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
   PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
-  std::map<std::wstring, std::wstring> shortPaths;
   std::set<std::wstring, FoldLess> unwritable;  // files and folders whose writing or creation fails
   std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
                                           {L"E:", DriveType::Fixed}, {L"T:", DriveType::Fixed},
@@ -237,9 +237,8 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
   bool DeleteFile(const std::wstring& path) override {
     if (files.erase(path) == 0) return false;
-    Note(L"delete " + path);
     entries.erase(path);
-    return true;
+    return Note(L"delete " + path);
   }
   RunResult RunAndWait(const std::wstring& commandLine) override {
     Note(L"run " + commandLine);

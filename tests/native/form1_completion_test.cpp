@@ -100,8 +100,8 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
     const Lines runs = rig.Logged(L"run ");
     EXPECT_EQ(runs.size(), newer && (c.rebuild || c.boot == Entry::None) ? 5u : 1u) << "every step runs";
     ASSERT_FALSE(runs.empty());
-    const std::wstring form = newer ? L"/nt60" : L"/nt52";
-    EXPECT_EQ(runs.back(), L"run D:\\Tools\\Bin\\bootsect.exe " + form + L" C: /mbr");
+    EXPECT_EQ(runs.back(), newer ? L"run D:\\Tools\\Bin\\bootsect.exe /nt60 C: /mbr"
+                                 : L"run D:\\Tools\\Bin\\bootsect.exe /nt52 C: /mbr");
     ASSERT_FALSE(rig.ui.boxes.empty());
     EXPECT_EQ(rig.ui.boxes[0].caption, L"提示：");
     const std::wstring says = c.named ? c.named : kStageDone;  // the problem, or the restart box
@@ -129,8 +129,7 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     MsgAnswer answer;
     Boxes boxes;
     Lines spawns;
-    bool fixedDrives = true;
-    bool filesGone = false;
+    bool fixedDrives = true, filesGone = false;
   } cases[] = {
       {"restart, OK", true, Entry::File, MsgAnswer::Ok, {restart}, {kRestart}},
       {"restart cancelled", true, Entry::File, MsgAnswer::Cancel, {restart}, {kRestart, cancel}},

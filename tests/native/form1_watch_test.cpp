@@ -27,8 +27,7 @@ TEST(Form1Watch, TheToolsOutputRunsThroughTheStagesToTheCompletion) {
   struct Step {
     std::string more;  // appended to the output before the tick
     std::wstring status;
-    int interval;
-    int bar;
+    int interval, bar;
     bool toTaskbar = true;  // the tick gives the taskbar button the bar's value
   } steps[] = {
       {"Applying image 1\r\n" + Report(kCreating, 0, 400), kCreatingText, 100, 0, false},
