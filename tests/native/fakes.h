@@ -187,6 +187,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
   PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
   std::set<std::wstring, FoldLess> unwritable;  // files and folders whose writing or creation fails
+  // The running Windows on C:, the program on D:, images on E:, the target T:, the preinstallation X:.
   std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
                                           {L"E:", DriveType::Fixed}, {L"T:", DriveType::Fixed},
                                           {L"X:", DriveType::Fixed}};
