@@ -21,10 +21,6 @@ std::string Utf16Le(const std::wstring& text) {
   return out;
 }
 
-std::wstring Shown(Ctl c, const std::wstring& text) {
-  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
-}
-
 std::wstring WimXml(const Lines& majors) {
   std::wstring xml = L"<WIM><TOTALBYTES>1</TOTALBYTES>";
   for (size_t i = 0; i < majors.size(); ++i) {
@@ -52,10 +48,9 @@ void Rig::ExpectIdle() {
 void Rig::ExpectError(size_t count, const std::wstring& text) {
   ASSERT_EQ(ui.boxes.size(), count);
   if (count == 0) return;
-  EXPECT_EQ(ui.boxes.back().caption, L"错误");
-  EXPECT_EQ(ui.boxes.back().icon, MsgIcon::Stop);
-  EXPECT_EQ(ui.boxes.back().buttons, MsgButtons::Ok);
-  EXPECT_NE(ui.boxes.back().text.find(text), std::wstring::npos) << Narrow(ui.boxes.back().text);
+  const FakeWindow::Box& box = ui.boxes.back();
+  EXPECT_EQ(box, (FakeWindow::Box{box.text, L"错误", MsgIcon::Stop, MsgButtons::Ok}));
+  EXPECT_NE(box.text.find(text), std::wstring::npos) << Narrow(box.text);
 }
 
 }  // namespace morvane::testing

@@ -16,7 +16,6 @@
 
 #include "app/form1.h"
 #include "install/command_lines.h"
-#include "shell/app_folder.h"
 #include "shell/drive_names.h"
 #include "shell/ports.h"
 
@@ -51,13 +50,18 @@ inline const std::wstring kInfoXml = L"C:\\Windows\\temp\\WIMInfo.xml";
 inline const std::wstring kInfoBat = L"C:\\Windows\\temp\\WIMInfo.bat";
 
 // The log line of setting the caption of `c` (Status, Command4) to `text`.
-std::wstring Shown(Ctl c, const std::wstring& text);
+inline std::wstring Shown(Ctl c, const std::wstring& text) {
+  return L"ctl" + std::to_wstring(static_cast<int>(c)) + L"=" + text;
+}
 
 // The log of a fake; a rig points both fakes at one.
 struct FakeLog {
   Lines own;
   Lines* log = &own;
-  void Note(const std::wstring& line) { log->push_back(line); }
+  bool Note(const std::wstring& line) {  // true: the noted call succeeds
+    log->push_back(line);
+    return true;
+  }
 };
 
 class FakeWindow : public WindowPort, public FakeLog {
@@ -113,8 +117,7 @@ class FakeWindow : public WindowPort, public FakeLog {
   void ListAdd(Ctl c, const std::wstring& item) override { lists[c].push_back(item); }
   int ListCount(Ctl c) const override { return static_cast<int>(Find(lists, c, Lines()).size()); }
   std::wstring ListItem(Ctl c, int index) const override {
-    const Lines items = Find(lists, c, Lines());
-    return index >= 0 && index < static_cast<int>(items.size()) ? items[static_cast<size_t>(index)] : L"";
+    return index >= 0 && index < ListCount(c) ? lists.at(c)[static_cast<size_t>(index)] : L"";
   }
   int ListIndex(Ctl c) const override { return Find(selected, c, -1); }
   void SetListIndex(Ctl c, int index) override { selected[c] = index < ListCount(c) ? index : -1; }
@@ -128,10 +131,7 @@ class FakeWindow : public WindowPort, public FakeLog {
   int TimerInterval() const override { return timerInterval; }
   void SetBarValue(int32_t value) override { bar = value; }
   int32_t BarValue() const override { return bar; }
-  bool CreateTaskbarList() override {
-    Note(L"taskbar create");
-    return true;
-  }
+  bool CreateTaskbarList() override { return Note(L"taskbar create"); }
   void SetTaskbarState(TaskbarState s) override {
     Note(L"taskbar state " + std::to_wstring(static_cast<int>(s)));
   }
@@ -143,16 +143,13 @@ class FakeWindow : public WindowPort, public FakeLog {
                     MsgButtons buttons) override {
     boxes.push_back(Box{text, caption, icon, buttons});
     Note(L"box " + caption + L" " + text);
-    if (buttons == MsgButtons::Ok) return MsgAnswer::Ok;
-    const MsgAnswer answer = answers.empty() ? MsgAnswer::Ok : answers.front();
-    if (!answers.empty()) answers.pop_front();
-    return answer;
+    return buttons == MsgButtons::Ok ? MsgAnswer::Ok : Take(answers, MsgAnswer::Ok);
   }
   std::optional<Ctl> Focus() const override { return focus; }
   void SetFocus(std::optional<Ctl> c) override { focus = c; }
   void BlockSessionEnd(const std::wstring& reason) override { sessionBlock = reason; }
-  std::wstring PickImageFile() override { return Take(pickedFiles); }
-  std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders); }
+  std::wstring PickImageFile() override { return Take(pickedFiles, std::wstring()); }
+  std::wstring PickFolder(const std::wstring&) override { return Take(pickedFolders, std::wstring()); }
   WindowState State() const override { return state; }
   void SetStateNormal() override { state = WindowState::Normal; }
   void SetSize(int32_t, int32_t heightTwips) override {  // a resize the window is told of, as WM_SIZE
@@ -170,10 +167,11 @@ class FakeWindow : public WindowPort, public FakeLog {
   void Type(const std::wstring& text) { SetText(Ctl::Text1, text); }
 
  private:
-  static std::wstring Take(std::deque<std::wstring>& picks) {
-    const std::wstring path = picks.empty() ? L"" : picks.front();
-    if (!picks.empty()) picks.pop_front();
-    return path;
+  template <typename T>
+  static T Take(std::deque<T>& queue, const T& fallback) {  // the next answer, or `fallback`
+    const T next = queue.empty() ? fallback : queue.front();
+    if (!queue.empty()) queue.pop_front();
+    return next;
   }
 };
 
@@ -184,20 +182,21 @@ class FakeSystem : public SystemPort, public FakeLog {
   // What the look-up sees (hidden entries: leave out).
   PathMap<Entry> entries{{L"C:\\Windows", Entry::Folder}, {L"C:\\Windows\\Temp", Entry::Folder}};
   std::set<std::wstring, FoldLess> hiddenFolders;  // folders that only FolderExists sees
-  std::map<std::wstring, std::wstring> fullPaths;  // FullPath's answers; other paths are full already
+  // The answers of FullPath and ShortPath; any other path is its own.
+  std::map<std::wstring, std::wstring> fullPaths, shortPaths;
   PathMap<int> failingReads;                       // reads of a file that fail before one succeeds
   PathMap<std::string> files;                      // file contents; a batch file is stored as UTF-8
-  std::map<std::wstring, std::wstring> shortPaths;
   std::set<std::wstring, FoldLess> unwritable;  // files and folders whose writing or creation fails
+  // The running Windows on C:, the program on D:, images on E:, the target T:, the preinstallation X:.
   std::map<std::wstring, DriveType> drives{{L"C:", DriveType::Fixed}, {L"D:", DriveType::Fixed},
-                                          {L"T:", DriveType::Fixed}};
+                                          {L"E:", DriveType::Fixed}, {L"T:", DriveType::Fixed},
+                                          {L"X:", DriveType::Fixed}};
 
   // Runs of RunAndWait; the default finds nothing to do and ends with exit code 0.
   std::function<RunResult(const std::wstring&)> onRun;
   bool waitCancelled = false;  // CancelWait came during the running RunAndWait
   bool startWatchedFails = false;
-  bool watchedEnded = false;
-  bool watching = false;
+  bool watchedEnded = true;  // also when nothing is watched
 
   int16_t sysVer = 10;
   std::wstring programFolder = L"D:\\Tools";
@@ -239,9 +238,8 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
   bool DeleteFile(const std::wstring& path) override {
     if (files.erase(path) == 0) return false;
-    Note(L"delete " + path);
     entries.erase(path);
-    return true;
+    return Note(L"delete " + path);
   }
   RunResult RunAndWait(const std::wstring& commandLine) override {
     Note(L"run " + commandLine);
@@ -255,16 +253,12 @@ class FakeSystem : public SystemPort, public FakeLog {
   }
   bool StartWatched(const std::wstring& commandLine) override {
     Note(L"start " + commandLine);
-    watching = !startWatchedFails;
-    watchedEnded = false;
-    return watching;
+    watchedEnded = startWatchedFails;
+    return !startWatchedFails;
   }
-  bool WatchedEnded() override { return !watching || watchedEnded; }
-  void ForgetWatched() override { watching = false; }
-  bool StartHidden(const std::wstring& commandLine) override {
-    Note(L"spawn " + commandLine);
-    return true;
-  }
+  bool WatchedEnded() override { return watchedEnded; }
+  void ForgetWatched() override { watchedEnded = true; }
+  bool StartHidden(const std::wstring& commandLine) override { return Note(L"spawn " + commandLine); }
   std::wstring ShortPath(const std::wstring& path) override { return Find(shortPaths, path, path); }
   bool BatchCanCarry(const std::wstring& text) const override {  // the Thai block stands for "cannot"
     return std::none_of(text.begin(), text.end(), [](wchar_t ch) { return ch >= 0x0E00 && ch <= 0x0E7F; });
@@ -314,19 +308,20 @@ struct Rig {
   FakeWindow ui;
   FakeSystem sys;
   Form1 form{ui, sys};
-  Lines toolFolders{L"\\Bin", L"\\Bin64"};  // where the program ships its image tool
   Rig() {
     ui.form = &form;
     ui.log = sys.log = &journal;
   }
-  // Puts wimlib-imagex.exe into `toolFolders` under the program's folder, then loads the form.
+  // Puts wimlib-imagex.exe into Bin and Bin64 under the program's folder, then loads the form.
   void Load() {
-    for (const auto& f : toolFolders) sys.AddFile(FolderPlus(sys.programFolder, f) + L"\\wimlib-imagex.exe");
+    for (auto* bin : {L"\\Bin", L"\\Bin64"}) sys.AddFile(sys.programFolder + bin + L"\\wimlib-imagex.exe");
     form.OnLoad();
     loaded_ = true;
   }
-  // Names an existing image file the way a user types it; the tool answers the query with `xml`.
+  // Names an existing image file the way a user types it (loaded first, if the form is not yet); the
+  // tool answers the query with `xml`.
   void ChooseImage(const std::wstring& path, const std::wstring& xml) {
+    if (!loaded_) Load();
     if (sys.Lookup(path) == Entry::None) sys.AddFile(path);
     const auto saved = sys.onRun;
     sys.onRun = [this, xml](const std::wstring&) {
@@ -337,12 +332,10 @@ struct Rig {
     sys.onRun = saved;
   }
   // Loaded, an image file on E: whose images carry these major versions, the image at `index`
-  // chosen, target T:, boot drive C:, the log empty; then Start pressed and confirmed.
+  // chosen, target T:, boot drive C: (as it starts), the log empty; then Start pressed and confirmed.
   void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true) {
-    if (!loaded_) Load();
     ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
     ui.SetListIndex(Ctl::Combo0, index);
-    ui.SetText(Ctl::Text2, L"C:");
     ui.SetText(Ctl::Text3, L"T:");
     journal.clear();
     if (press) form.OnCommand4();

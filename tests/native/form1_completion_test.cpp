@@ -2,8 +2,6 @@
 // window given back.
 #include <gtest/gtest.h>
 
-#include <iterator>
-
 #include "fakes.h"
 
 namespace morvane::testing {
@@ -85,11 +83,10 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
     Rig rig;
     rig.sys.AddFolder(L"T:\\Windows");
     rig.sys.AddFile(L"C:\\Windows\\System32\\shutdown.exe");
-    if (c.boot != Entry::None) rig.sys.entries[L"C:\\boot"] = c.boot;
-    for (const auto& [path, entry] : {std::pair{bcd, c.bootBcd}, std::pair{efi, c.efiBcd}}) {
-      rig.sys.files[path] = "bcd";
-      if (entry != Entry::None) rig.sys.entries[path] = entry;
-    }
+    rig.sys.entries[L"C:\\boot"] = c.boot;  // an entry None is one the look-up does not see
+    rig.sys.files[bcd] = rig.sys.files[efi] = "bcd";
+    rig.sys.entries[bcd] = c.bootBcd;
+    rig.sys.entries[efi] = c.efiBcd;
     rig.StartApply(c.majors, c.index);
     rig.ui.texts[Ctl::Text3] = c.target;
     rig.ui.checked[Ctl::Check1] = c.rebuild;
@@ -103,8 +100,8 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
     const Lines runs = rig.Logged(L"run ");
     EXPECT_EQ(runs.size(), newer && (c.rebuild || c.boot == Entry::None) ? 5u : 1u) << "every step runs";
     ASSERT_FALSE(runs.empty());
-    const std::wstring form = newer ? L"/nt60" : L"/nt52";
-    EXPECT_EQ(runs.back(), L"run D:\\Tools\\Bin\\bootsect.exe " + form + L" C: /mbr");
+    EXPECT_EQ(runs.back(), newer ? L"run D:\\Tools\\Bin\\bootsect.exe /nt60 C: /mbr"
+                                 : L"run D:\\Tools\\Bin\\bootsect.exe /nt52 C: /mbr");
     ASSERT_FALSE(rig.ui.boxes.empty());
     EXPECT_EQ(rig.ui.boxes[0].caption, L"提示：");
     const std::wstring says = c.named ? c.named : kStageDone;  // the problem, or the restart box
@@ -132,8 +129,7 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     MsgAnswer answer;
     Boxes boxes;
     Lines spawns;
-    bool fixedDrives = true;
-    bool filesGone = false;
+    bool fixedDrives = true, filesGone = false;
   } cases[] = {
       {"restart, OK", true, Entry::File, MsgAnswer::Ok, {restart}, {kRestart}},
       {"restart cancelled", true, Entry::File, MsgAnswer::Cancel, {restart}, {kRestart, cancel}},
@@ -152,7 +148,6 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     EXPECT_EQ(rig.ui.focus, std::nullopt);  // the window itself holds it while the inputs are locked
     EXPECT_EQ(rig.ui.sessionBlock, L"正在安装系统，无法关闭！");
     rig.sys.AddFile(kApplyErr, "");
-    rig.ui.enabledOrder.clear();
     rig.ui.checked[Ctl::Check2] = c.autoRestart;
     if (c.shutdown != Entry::None) rig.sys.entries[L"C:\\Windows\\System32\\shutdown.exe"] = c.shutdown;
     if (!c.fixedDrives) rig.sys.drives = {{L"E:", DriveType::Removable}, {L"F:", DriveType::CdRom}};
