@@ -13,39 +13,28 @@
 namespace morvane::wine {
 namespace {
 
-std::wstring Exe() { return EnvOr(L"MORVANE_EXE"); }
-
-int ScreenDpi(int axis) {
-  HDC dc = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(dc, axis);
-  ::ReleaseDC(nullptr, dc);
-  return dpi;
-}
-
 class AppWindow : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(Exe().empty()) << "MORVANE_EXE is not set: run the suite through tests/wine/run.sh";
-    ASSERT_TRUE(app.Launch(Exe())) << "the main window did not appear";
+    ASSERT_TRUE(app.Launch(EnvOr(L"MORVANE_EXE")))
+        << "the main window did not appear (MORVANE_EXE: run the suite through tests/wine/run.sh)";
   }
-  int ClientHeightTwips() const {
-    RECT r;
-    ::GetClientRect(app.main(), &r);
-    return PixelsToTwips(r.bottom, dpiY);
-  }
-  int WindowWidth() const {
-    RECT r;
-    ::GetWindowRect(app.main(), &r);
-    return r.right - r.left;
+  ~AppWindow() override { ::ReleaseDC(nullptr, screen); }
+  // The window's width in pixels, its client area's height in twips.
+  std::pair<int, int> Size() const {
+    RECT window, client;
+    ::GetWindowRect(app.main(), &window);
+    ::GetClientRect(app.main(), &client);
+    return {window.right - window.left, PixelsToTwips(client.bottom, dpiY)};
   }
   App app;
-  const int dpiX = ScreenDpi(LOGPIXELSX), dpiY = ScreenDpi(LOGPIXELSY);
+  const HDC screen = ::GetDC(nullptr);
+  const int dpiX = ::GetDeviceCaps(screen, LOGPIXELSX), dpiY = ::GetDeviceCaps(screen, LOGPIXELSY);
 };
 
 TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
   EXPECT_EQ(app.WindowText(app.main()), L"Morvane系统安装工具 1.0");
-  EXPECT_EQ(ClientHeightTwips(), 3360);
-  EXPECT_EQ(WindowWidth(), TwipsToPixels(8085, dpiX)) << dpiX << " dpi";
+  EXPECT_EQ(Size(), std::make_pair(TwipsToPixels(8085, dpiX), 3360)) << dpiX << " dpi";
   for (const ControlSpec& item : FormLayout()) {
     SCOPED_TRACE(static_cast<int>(item.ctl));
     ASSERT_NE(app.Control(item.ctl), nullptr);
@@ -92,9 +81,9 @@ TEST_F(AppWindow, ControlsSitAtTheirPlacesWithTheirInitialContents) {
 TEST_F(AppWindow, AMaximiseRequestTogglesTheViewAndNeverMaximises) {
   for (const int height : {6150, 3360}) {
     ::PostMessageW(app.main(), WM_SYSCOMMAND, SC_MAXIMIZE, 0);
-    EXPECT_TRUE(app.WaitFor([&] { return ClientHeightTwips() == height; }, 5000)) << ClientHeightTwips();
+    EXPECT_TRUE(app.WaitFor([&] { return Size().second == height; }, 5000)) << Size().second;
     EXPECT_FALSE(::IsZoomed(app.main()));
-    EXPECT_EQ(WindowWidth(), TwipsToPixels(8085, dpiX));
+    EXPECT_EQ(Size().first, TwipsToPixels(8085, dpiX));
     EXPECT_TRUE(::IsWindowVisible(app.Control(Ctl::Frame3)));
     if (height == 6150) SaveWindowBitmap(app.main(), L"window-expanded");
   }
@@ -132,11 +121,9 @@ TEST_F(AppWindow, TheBarIsDrawnAndAClickOnTheStatusLineIsAnswered) {
   EXPECT_TRUE(::EqualRect(&r, &host)) << "the common control does not fill the bar";
   ::SendMessageTimeoutW(inner, PBM_SETPOS, 60, 0, SMTO_NORMAL, 2000, nullptr);
   ::Sleep(500);
-  HDC screen = ::GetDC(nullptr);
   const int y = (r.top + r.bottom) / 2;
   const COLORREF left = ::GetPixel(screen, r.left + (r.right - r.left) / 5, y);
   const COLORREF right = ::GetPixel(screen, r.right - (r.right - r.left) / 10, y);
-  ::ReleaseDC(nullptr, screen);
   EXPECT_NE(left, right) << std::hex << left << " " << right;
 
   ASSERT_TRUE(app.SetText(Ctl::Status, L"正在提取文件"));

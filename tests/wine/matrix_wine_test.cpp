@@ -20,9 +20,6 @@ Env Mode(const wchar_t* mode, const wchar_t* forCommand = L"") {
 
 Row Q(const std::string& name, const std::wstring& image = L"") { return Row{name}.Set(&Row::image, image); }
 Row NoList(const std::string& name, Env env) { return Row{name}.Shows(Lists::Empty).Set(&Row::env, env); }
-Row Typed(const std::string& name, const std::wstring& image, Lists lists) {
-  return Q(name, image).Shows(lists).Set(&Row::asTyped);
-}
 Row Refused(const std::string& name, const std::wstring& text) {
   return Row{name, Flow::Start}.Set(&Row::end, End::Error).Set(&Row::endText, Texts{text});
 }
@@ -57,11 +54,11 @@ std::vector<Row> Rows() {
       Q("Path_ForwardSlashes", L"S:/matrix/a&b/x&y.wim"),
       Q("Path_ForwardSlashesOver260", slashed),
       Q("Path_DriveRelativeWithDotDot", L"S:matrix\\a&b\\..\\(x86)\\a(1).wim"),
-      Typed("Path_Relative", L"..\\Morvane Tools\\images\\small.wim", Lists::Small),
+      Q("Path_Relative", L"..\\Morvane Tools\\images\\small.wim").Set(&Row::asTyped),
       // Device names are no files, nor is a wildcard: nothing is queried.
-      Typed("Device_Con", L"CON", Lists::Empty),
-      Typed("Device_NulWim", L"NUL.wim", Lists::Empty),
-      Typed("Path_Wildcard", L"S:\\*.wim", Lists::Empty),
+      Q("Device_Con", L"CON").Shows(Lists::Empty).Set(&Row::asTyped),
+      Q("Device_NulWim", L"NUL.wim").Shows(Lists::Empty).Set(&Row::asTyped),
+      Q("Path_Wildcard", L"S:\\*.wim").Shows(Lists::Empty).Set(&Row::asTyped),
       Q("Path_ThreeImagesWithFullWidthNames", L"S:\\img & dir\\three.wim").Shows(Lists::Three),
       Q("Path_SolidEsd", L"small.esd"),
       Whole("Path_Percent_Install", L"%OS%\\%PATH%.wim"),
@@ -180,12 +177,6 @@ std::vector<Row> Rows() {
   return rows;
 }
 
-// Whole installations whose restart box is answered OK or Cancel, and one of a version 5 image.
-std::vector<Row> EndToEndRows() {
-  return {Restarts("Ok", {}), Restarts("Cancel", {}).Set(&Row::answer, IDCANCEL),
-          Restarts("Version5", {}).Set(&Row::image, L"S:\\xp.wim").Shows(Lists::Version5)};
-}
-
 TEST_P(Matrix, Row) {
   RunRow();
   Finish();
@@ -199,7 +190,10 @@ TEST_P(EndToEnd, Run) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, Matrix, ::testing::ValuesIn(Rows()), RowName);
-INSTANTIATE_TEST_SUITE_P(Restart, EndToEnd, ::testing::ValuesIn(EndToEndRows()), RowName);
+// Whole installations whose restart box is answered OK or Cancel, and one of a version 5 image.
+INSTANTIATE_TEST_SUITE_P(Restart, EndToEnd, ::testing::Values(
+    Restarts("Ok", {}), Restarts("Cancel", {}).Set(&Row::answer, IDCANCEL),
+    Restarts("Version5", {}).Set(&Row::image, L"S:\\xp.wim").Shows(Lists::Version5)), RowName);
 
 }  // namespace
 }  // namespace morvane::wine

@@ -6,7 +6,6 @@
 
 #include <windows.h>
 
-#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -17,22 +16,12 @@
 namespace morvane::wine {
 namespace {
 
-#pragma pack(push, 2)
-struct GroupIconEntry {  // GRPICONDIRENTRY as stored in RT_GROUP_ICON
-  BYTE width, height, colorCount, reserved;
-  WORD planes, bitCount;
-  DWORD bytesInRes;
-  WORD id;
-};
-#pragma pack(pop)
-
 class ProgramResources : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_FALSE(exe_.empty()) << "MORVANE_EXE is not set";
     module_.reset(
         ::LoadLibraryExW(exe_.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE));
-    ASSERT_TRUE(module_.valid()) << "cannot load the program as data, error " << ::GetLastError();
+    ASSERT_TRUE(module_.valid()) << "cannot load MORVANE_EXE as data, error " << ::GetLastError();
   }
 
   // The bytes of one resource, empty when it is missing.
@@ -72,22 +61,27 @@ TEST_F(ProgramResources, ManifestNamesTheBuildsArchitectureCommonControls6AndAsI
 // entry's size and depth, colour plus mask.
 TEST_F(ProgramResources, IconGroupHoldsTheFourImagesInOrder) {
   const std::string group = Resource(RT_GROUP_ICON, MAKEINTRESOURCEW(1));
-  ASSERT_EQ(group.size(), 6 + 4 * sizeof(GroupIconEntry)) << "no RT_GROUP_ICON 1 of four images";
+  ASSERT_EQ(group.size(), 6u + 4 * 14) << "no RT_GROUP_ICON 1 of four images";
   EXPECT_EQ(group.substr(2, 4), std::string("\1\0\4\0", 4)) << "type 1 (icon), four images";
-  const int want[4][2] = {{32, 24}, {16, 32}, {32, 32}, {48, 32}};  // size, bits
-  for (int i = 0; i < 4; ++i) {
+  // The little-endian field of `bytes` bytes at `at` (0 past the end).
+  const auto field = [](const std::string& data, size_t at, size_t bytes) {
+    size_t value = 0;
+    if (at + bytes <= data.size()) std::memcpy(&value, data.data() + at, bytes);
+    return value;
+  };
+  const size_t want[4][2] = {{32, 24}, {16, 32}, {32, 32}, {48, 32}};  // size, bits
+  for (size_t i = 0, entry = 6; i < 4; ++i, entry += 14) {
     SCOPED_TRACE("entry " + std::to_string(i));
-    const int size = want[i][0], bits = want[i][1];
-    GroupIconEntry e;
-    std::memcpy(&e, group.data() + 6 + i * sizeof e, sizeof e);
-    const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(e.id));
-    BITMAPINFOHEADER bih = {};
-    std::memcpy(&bih, image.data(), std::min(image.size(), sizeof bih));
-    const size_t bytes = sizeof bih + (((size * bits + 31) / 32) * 4 + ((size + 31) / 32) * 4) * size;
-    EXPECT_EQ((std::vector<size_t>{e.width, e.height, e.bitCount, e.bytesInRes, image.size()}),
-              (std::vector<size_t>{size_t(size), size_t(size), size_t(bits), bytes, bytes}));
-    EXPECT_EQ((std::vector<LONG>{bih.biWidth, bih.biHeight, bih.biBitCount}),
-              (std::vector<LONG>{size, 2 * size, bits}));
+    const size_t size = want[i][0], bits = want[i][1];
+    const std::string image = Resource(RT_ICON, MAKEINTRESOURCEW(field(group, entry + 12, 2)));
+    // The 40-byte header, the colour rows, the mask rows.
+    const size_t bytes = 40 + (((size * bits + 31) / 32) * 4 + ((size + 31) / 32) * 4) * size;
+    // The entry's width, height, bit count and size; the image's, and its header's width, height
+    // (colour and mask) and bit count.
+    EXPECT_EQ((std::vector<size_t>{field(group, entry, 1), field(group, entry + 1, 1),
+                                   field(group, entry + 6, 2), field(group, entry + 8, 4), image.size(),
+                                   field(image, 4, 4), field(image, 8, 4), field(image, 14, 2)}),
+              (std::vector<size_t>{size, size, bits, bytes, bytes, size, 2 * size, bits}));
   }
 }
 

@@ -53,7 +53,8 @@ class InProcessWindow : public ::testing::Test {
       return window->Text(Ctl::Text1);
     }
     // The data object a drag hands over: OLE's own, for the list put on the clipboard.
-    EXPECT_TRUE(::OpenClipboard(nullptr) && ::EmptyClipboard() && ::SetClipboardData(CF_HDROP, FileList(files)));
+    EXPECT_TRUE(::OpenClipboard(nullptr) && ::EmptyClipboard());
+    EXPECT_TRUE(::SetClipboardData(CF_HDROP, FileList(files)));
     ::CloseClipboard();
     UniqueCom<IDataObject> data;
     EXPECT_EQ(::OleGetClipboard(reinterpret_cast<IDataObject**>(data.put_void())), S_OK);
@@ -102,9 +103,7 @@ TEST_F(InProcessWindow, TheSmallIconIsTheGroupsSmallImage) {
 // ITaskbarList3 (asked here with the SDK's own identifiers).
 TEST_F(InProcessWindow, TheTaskbarObjectIsMadeOnlyAboveVersion5) {
   const std::wstring want = EnvOr(L"MORVANE_SYSVER");
-  if (!want.empty()) {
-    EXPECT_EQ(sys.SysVer(), std::stoi(want));
-  }
+  if (!want.empty()) { EXPECT_EQ(sys.SysVer(), std::stoi(want)); }
   UniqueCom<ITaskbarList3> probe;
   const bool systemHasIt = SUCCEEDED(::CoCreateInstance(CLSID_TaskbarList, nullptr, CLSCTX_INPROC_SERVER,
                                                         IID_ITaskbarList3, probe.put_void()));
@@ -142,9 +141,7 @@ TEST_F(InProcessWindow, EveryCaptionFitsItsControlAtThisDpi) {
     ::SelectObject(dc, old);
     EXPECT_LE(need.right, room) << ToUtf8(text);
     EXPECT_LE(need.bottom, client.bottom) << ToUtf8(text);
-    if (item.ctl != Ctl::Label4) {
-      EXPECT_LE(line.cx, room) << ToUtf8(text) << ": one line";
-    }
+    if (item.ctl != Ctl::Label4) { EXPECT_LE(line.cx, room) << ToUtf8(text) << ": one line"; }
   }
   ::ReleaseDC(window->hwnd(), dc);
 }
