@@ -69,8 +69,6 @@ add_test(NAME wine_rig COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/rig_selfte
                                ${WIN_BUILD_X86}/fixtures)
 set_tests_properties(wine_rig PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 add_test(NAME sanitized_native COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/test-sanitize.sh)
-# The sanitized suite and the fuzzers take both cores: the Windows-side runs do not share the machine
-# with them (a process start under Wine has been seen to fail, rarely, on a machine that busy).
-set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200 RESOURCE_LOCK wine)
+set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200)
 add_test(NAME fuzz COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 15)
-set_tests_properties(fuzz PROPERTIES TIMEOUT 900 RESOURCE_LOCK wine)
+set_tests_properties(fuzz PROPERTIES TIMEOUT 900)

@@ -99,13 +99,29 @@ _rig_wineserver() {
   else return 1; fi
 }
 
+# Without Wine's preloader (Debian ships none) nothing keeps the kernel's randomized brk heap of
+# the loader (linked at 0x7d000000; from Linux 6.9 on the heap starts anywhere in the next 1 GiB)
+# off 0x7ffe0000, where every Windows process needs its shared user data page. About one Wine
+# process start in 5,000 then dies at once ("failed to map the shared user data: c0000018") and
+# its CreateProcess fails with ERROR_INTERNAL_ERROR. Every Wine process therefore runs with address
+# randomization off (a personality its children inherit); the heap then always sits right after the
+# loader.
+_rig_no_aslr() {
+  if command -v setarch >/dev/null 2>&1; then
+    setarch "$(uname -m)" -R "$@"
+  else
+    _rig_say "setarch (util-linux) is missing: Wine processes may fail to start now and then"
+    "$@"
+  fi
+}
+
 # Runs a command with the rig's Wine environment for PREFIX: rig_env PREFIX CMD...
 _rig_env() {
   local prefix=$1
   shift
   local lang=${RIG_LANG:-zh_CN.UTF-8}
   WINEPREFIX=$prefix WINEDEBUG=${WINEDEBUG:--all} WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-$RIG_DEFAULT_OVERRIDES} \
-    LANG=$lang LC_ALL=$lang "$@"
+    LANG=$lang LC_ALL=$lang _rig_no_aslr "$@"
 }
 
 # wine_server_start PREFIX: starts a persistent wine server for the prefix. Without one, the server

@@ -127,6 +127,12 @@ run_arch() {
   bindir="C:\\Morvane\\$binname"
   BAT_DIR=$W
 
+  # Address randomization off (ADDR_NO_RANDOMIZE, 0x0040000) in a program that Wine itself started.
+  out=$(wine_run "$P" cmd /c 'cmd /c type Z:\proc\self\personality' | tr -d '\r')
+  local personality=0
+  [[ $out =~ ^[0-9a-fA-F]+$ ]] && personality=$((0x$out))
+  check "$tag Wine processes run without address randomization ($out)" test $((personality & 0x0040000)) != 0
+
   # Locale: code page 936 under the default LANG, 1252 under en_US.
   out=$(wine_run "$P" "$fx/acp.exe")
   check "$tag GetACP()==936 under LANG=${RIG_LANG:-zh_CN.UTF-8} ($out)" grep -q '^acp=936 ' <<<"$out"
