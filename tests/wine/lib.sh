@@ -100,8 +100,8 @@ _rig_wineserver() {
 }
 
 # Without Wine's preloader (Debian ships none) nothing keeps the kernel's randomized brk heap of
-# the loader (linked at 0x7d000000; from Linux 6.9 on the heap starts anywhere in the next 1 GiB)
-# off 0x7ffe0000, where every Windows process needs its shared user data page. About one Wine
+# the loader (linked at 0x7d000000; on the kernel measured, 6.18, the heap starts anywhere in the
+# next 1 GiB) off 0x7ffe0000, where every Windows process needs its shared user data page. About one Wine
 # process start in 5,000 then dies at once ("failed to map the shared user data: c0000018") and
 # its CreateProcess fails with ERROR_INTERNAL_ERROR. Every Wine process therefore runs with address
 # randomization off (a personality its children inherit); the heap then always sits right after the

@@ -157,22 +157,23 @@ xvfb_start "${screen}x24" || exit 2
 cp "$tests" "$work/wine_tests.exe"
 # Wine takes a program's code pages from the Unix locale it starts under: the rows that need an
 # English system (ANSI 1252, OEM 437) run in a pass of their own under LANG=en_US.UTF-8, and only
-# there; a filter that names them runs them there alone.
+# there: the tests a filter selects are split between the two passes by name.
 whole_suite=0
 [ $# -eq 0 ] && whole_suite=1
-english() {
-  RIG_LANG=en_US.UTF-8 RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "$@"
-}
-if [ $whole_suite = 1 ]; then
-  RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no '--gtest_filter=-*English*'
-  rc=$?
-  english '--gtest_filter=*English*' || rc=1
-elif [[ "$*" == *English* ]]; then
-  english "$@"
-  rc=$?
-else
-  RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "$@"
-  rc=$?
+filter='*'
+others=()
+for arg in "$@"; do
+  case $arg in --gtest_filter=*) filter=${arg#--gtest_filter=} ;; *) others+=("$arg") ;; esac
+done
+english_tests=$(wine_run "$prefix" "$work/wine_tests.exe" --gtest_list_tests "--gtest_filter=$filter" |
+  tr -d '\r' | awk '/^[^ ]/ { suite = $1 } /^  / { print suite $1 }' | grep English | paste -sd:)
+case $filter in *-*) filter="$filter:*English*" ;; *) filter="$filter-*English*" ;; esac
+RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no "${others[@]}" \
+  "--gtest_filter=$filter"
+rc=$?
+if [ -n "$english_tests" ]; then
+  RIG_LANG=en_US.UTF-8 RIG_TIMEOUT=${RIG_TIMEOUT:-900} wine_run "$prefix" "$work/wine_tests.exe" --gtest_color=no \
+    "${others[@]}" "--gtest_filter=$english_tests" || rc=1
 fi
 # The resources of the x86 program are read back here too, even where it cannot run.
 other="$root/dist/x86/MorvaneSetup.exe"
