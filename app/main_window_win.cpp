@@ -10,6 +10,7 @@
 
 #include "app/layout.h"
 #include "shell/icon_win.h"
+#include "shell/late_calls_win.h"
 #include "shell/pickers_win.h"
 #include "shell/shell_wait_win.h"
 
@@ -471,19 +472,14 @@ void MainWindow::SetFocus(std::optional<Ctl> c) {
   if (to && ::GetFocus() != to) ::SetFocus(to);
 }
 
-// The reason Windows shows for a refused session end. Its calls exist from Windows Vista on: they
-// are looked up while the program runs, so that it still starts on the systems before.
+// The reason Windows shows for a refused session end (from Windows Vista on).
 void MainWindow::BlockSessionEnd(const std::wstring& reason) {
-  const HMODULE user32 = ::GetModuleHandleW(L"user32.dll");
-  auto lookup = [user32](const char* name) { return reinterpret_cast<void*>(::GetProcAddress(user32, name)); };
-  if (!user32 || !hwnd_) return;
-  if (sessionBlocked_) {
-    if (void* destroy = lookup("ShutdownBlockReasonDestroy")) reinterpret_cast<BOOL(WINAPI*)(HWND)>(destroy)(hwnd_);
-    sessionBlocked_ = false;
-  }
-  if (reason.empty()) return;
-  if (void* create = lookup("ShutdownBlockReasonCreate")) {
-    sessionBlocked_ = reinterpret_cast<BOOL(WINAPI*)(HWND, LPCWSTR)>(create)(hwnd_, reason.c_str()) != FALSE;
+  const LateCalls& late = Late();
+  if (!hwnd_) return;
+  if (sessionBlocked_ && late.shutdownBlockReasonDestroy) late.shutdownBlockReasonDestroy(hwnd_);
+  sessionBlocked_ = false;
+  if (!reason.empty() && late.shutdownBlockReasonCreate) {
+    sessionBlocked_ = late.shutdownBlockReasonCreate(hwnd_, reason.c_str()) != FALSE;
   }
 }
 

@@ -48,12 +48,22 @@ bool IsTargetsWindows(const std::wstring& entry, const std::wstring& target) {
          entry.compare(1, 9, L":\\Windows") == 0;
 }
 
-std::wstring SelectedMajor(WindowPort& ui) {
+void RunBcdboot(SystemPort& sys, const std::wstring& program, const std::wstring& windows, const std::wstring& boot,
+                bool own, BootRuns& runs) {
+  RunBootTool(sys, BcdbootLine(program, windows, boot, false), L"bcdboot.exe（" + windows + L"）", own, runs);
+  RunBootTool(sys, BcdbootLine(program, windows, boot, true), L"bcdboot.exe（" + windows + L"，UEFI）", own, runs);
+}
+
+}  // namespace
+
+std::wstring SelectedMajor(const WindowPort& ui) {
   const int index = ui.ListIndex(Ctl::Combo0);
   return index >= 0 && index < ui.ListCount(Ctl::Combo2) ? ui.ListItem(Ctl::Combo2, index) : std::wstring();
 }
 
-}  // namespace
+bool RebuildsBootFiles(const WindowPort& ui, const SystemPort& sys, const std::wstring& bootDrive) {
+  return sys.Lookup(bootDrive + L"\\boot") == Entry::None || ui.IsChecked(Ctl::Check1);
+}
 
 bool MajorAbove5(const std::wstring& major) {
   const size_t first = major.find_first_not_of(L" \t");
@@ -95,19 +105,22 @@ void RunCompletion(const RunContext& run) {
   const bool newer = MajorAbove5(SelectedMajor(ui));
   BootRuns runs;
 
-  if (sys.Lookup(boot + L"\\boot") == Entry::None || ui.IsChecked(Ctl::Check1)) {
+  if (RebuildsBootFiles(ui, sys, boot)) {
     for (const wchar_t* store : {L"\\boot\\bcd", L"\\EFI\\Microsoft\\Boot\\bcd"}) {
       if (sys.Lookup(boot + store) == Entry::File) sys.DeleteFile(boot + store);
     }
     if (newer) {
+      // bcdboot makes the system it is run for the default boot entry: the installed one goes last,
+      // also where the scan did not list it (a removable target holds no fixed drive's Windows).
       for (int i = ui.ListCount(Ctl::RDriver) - 1; i >= 0; --i) {
         const std::wstring windows = ui.ListItem(Ctl::RDriver, i);
-        const bool own = IsTargetsWindows(windows, target);
+        if (IsTargetsWindows(windows, target)) continue;
         ui.SetText(Ctl::Status, L"正在更新Boot");
-        RunBootTool(sys, BcdbootLine(program, windows, boot, false), L"bcdboot.exe（" + windows + L"）", own, runs);
-        RunBootTool(sys, BcdbootLine(program, windows, boot, true), L"bcdboot.exe（" + windows + L"，UEFI）", own,
-                    runs);
+        RunBcdboot(sys, program, windows, boot, false, runs);
       }
+      ui.SetText(Ctl::Status, L"正在更新Boot");
+      const std::wstring own = IsDriveName(target) ? std::wstring(1, AsciiUpper(target[0])) + L":" : target;
+      RunBcdboot(sys, program, own + L"\\Windows", boot, true, runs);
     }
   }
   ui.SetText(Ctl::Status, L"正在更新MBR");

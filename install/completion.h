@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "shell/ports.h"
+
 namespace morvane {
 
 struct RunContext;
@@ -16,5 +18,12 @@ void RunCompletion(const RunContext& run);
 // The image's major version decides between the newer and the older boot tools. A text that is
 // empty or not a number counts as newer: only the newer tools serve images without a version.
 bool MajorAbove5(const std::wstring& major);
+
+// The major version of the image chosen in the edition list (the text of its MAJOR element).
+std::wstring SelectedMajor(const WindowPort& ui);
+
+// Whether the boot files are rebuilt: the boot drive has no "\boot" the look-up sees, or the user
+// asked for it.
+bool RebuildsBootFiles(const WindowPort& ui, const SystemPort& sys, const std::wstring& bootDrive);
 
 }  // namespace morvane

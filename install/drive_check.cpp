@@ -20,13 +20,8 @@ std::optional<std::wstring> CheckDriveFields(const std::wstring& target, const s
   if (SameDrive(target, facts.windowsDrive)) {
     return L"不能安装到" + named + L"盘：当前正在运行的 Windows 就在这个盘上。";
   }
-  if (SameDrive(target, facts.imageDrive)) {
-    return L"不能安装到" + named + L"盘：所选的映像文件就在这个盘上，格式化会把它删除。";
-  }
-  if (SameDrive(target, facts.programDrive)) {
-    return L"不能安装到" + named + L"盘：本程序就在这个盘上，格式化会把它删除。";
-  }
-  return std::nullopt;
+  if (auto image = TargetHolds(target, facts.targetVolume, facts.imagePlaces, L"所选的映像文件")) return image;
+  return TargetHolds(target, facts.targetVolume, facts.programPlaces, L"本程序");
 }
 
 }  // namespace morvane

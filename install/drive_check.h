@@ -2,15 +2,19 @@
 
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "install/file_places.h"
 
 namespace morvane {
 
 // What the drive fields are checked against before anything is formatted.
 struct DriveFacts {
   bool targetExists = false;
-  std::wstring windowsDrive;  // the drive of the running Windows (of windir)
-  std::wstring imageDrive;    // the drive that holds the chosen image file
-  std::wstring programDrive;  // the drive that holds the program itself
+  std::wstring targetVolume;        // the target's volume name, empty when unknown
+  std::wstring windowsDrive;        // the drive of the running Windows (of windir)
+  std::vector<Place> imagePlaces;   // where the chosen image file really lies
+  std::vector<Place> programPlaces; // where the program itself really lies
   bool bootExists = false;
 };
 

@@ -2,7 +2,9 @@
 
 #include "catalogue/image_query.h"
 #include "install/command_lines.h"
+#include "install/completion.h"
 #include "install/drive_check.h"
+#include "install/tool_check.h"
 #include "install/watch.h"
 #include "shell/app_folder.h"
 #include "shell/drive_names.h"
@@ -38,10 +40,24 @@ DriveFacts FactsFor(const RunContext& run, const std::wstring& target, const std
   DriveFacts facts;
   facts.targetExists = DriveExists(run.sys, target);
   facts.bootExists = DriveExists(run.sys, boot);
+  facts.targetVolume = run.sys.VolumeOf(target + L"\\").name;
   facts.windowsDrive = DriveOfPath(run.sys.Env(L"windir"));
-  facts.imageDrive = DriveOfPath(image);
-  facts.programDrive = DriveOfPath(run.sys.ProgramFile());
+  facts.imagePlaces = PlacesOf(image, run.sys);
+  facts.programPlaces = PlacesOf(run.sys.ProgramFile(), run.sys);
   return facts;
+}
+
+std::optional<std::wstring> FirstToolProblem(const RunContext& run, const std::wstring& boot) {
+  SystemPort& sys = run.sys;
+  const std::wstring program = sys.ProgramFolder();
+  const std::wstring bin = FolderPlus(program, L"\\Bin");
+  if (auto problem = ToolProblem(sys, FolderPlus(program, run.state.binDir) + L"\\wimlib-imagex.exe", L"映像工具")) {
+    return problem;
+  }
+  if (MajorAbove5(SelectedMajor(run.ui)) && RebuildsBootFiles(run.ui, sys, boot)) {
+    if (auto problem = ToolProblem(sys, bin + L"\\bcdboot.exe", L"引导工具")) return problem;
+  }
+  return ToolProblem(sys, bin + L"\\bootsect.exe", L"引导工具");
 }
 
 }  // namespace
@@ -79,11 +95,11 @@ void StartInstall(const RunContext& run) {
     ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
-  // What the apply needs is looked for before the drive is wiped, not after.
+  // What the run needs is looked for before the drive is wiped, not after: the tools it will start
+  // (bcdboot only where the boot files will be rebuilt for a newer image) and the Temp folder.
   const std::wstring windir = sys.Env(L"windir");
-  const std::wstring tool = FolderPlus(sys.ProgramFolder(), run.state.binDir) + L"\\wimlib-imagex.exe";
-  if (sys.Lookup(tool) != Entry::File) {
-    ui.Message(L"找不到映像工具“" + tool + L"”，无法安装。", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
+  if (const auto problem = FirstToolProblem(run, boot)) {
+    ui.Message(*problem, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
   if (!sys.FolderExists(windir + L"\\Temp")) {

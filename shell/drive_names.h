@@ -11,6 +11,10 @@ constexpr wchar_t AsciiLower(wchar_t ch) {
   return ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch;
 }
 
+constexpr wchar_t AsciiUpper(wchar_t ch) {
+  return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
+}
+
 // True for exactly a drive letter and a colon ("C:", "d:").
 bool IsDriveName(const std::wstring& text);
 

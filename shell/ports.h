@@ -92,6 +92,20 @@ struct RunResult {
   uint32_t exitCode = 0;   // valid when started
 };
 
+// The volume a path lies on: the folder it is mounted at, as the path reaches it ("S:\",
+// "C:\mnt\data\"), and its volume name ("\\?\Volume{...}\"); empty where unknown.
+struct VolumeAt {
+  std::wstring mount;
+  std::wstring name;
+};
+
+// The machines (PE file header codes) whose programs the system starts: its own, and x86 where
+// 32-bit programs run. A native machine of 0 is one the program does not know.
+struct Machines {
+  uint16_t native = 0;
+  bool x86 = false;
+};
+
 enum class DriveType : int { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
 
 class SystemPort {
@@ -102,6 +116,8 @@ class SystemPort {
   virtual Entry Lookup(const std::wstring& path) const = 0;
   // A folder of the program's own (the Windows folder's Temp): hidden and system folders count.
   virtual bool FolderExists(const std::wstring& path) const = 0;
+  // A file of the program's own (its tools): hidden and system files count, a folder does not.
+  virtual bool FileExists(const std::wstring& path) const = 0;
   // The full path of a path as typed (drive-relative, relative, "..", "/"); unchanged on failure.
   virtual std::wstring FullPath(const std::wstring& path) const = 0;
   virtual bool CreateFolder(const std::wstring& path) = 0;
@@ -138,6 +154,15 @@ class SystemPort {
   virtual std::wstring DriveRoots() const = 0;
   virtual DriveType TypeOfDrive(const std::wstring& drive) const = 0;
   virtual std::wstring BusType(const std::wstring& drive) const = 0;
+
+  // Where a file really lies. What a drive name stands for: "\??\T:\images" for a letter made
+  // for a folder (subst, DefineDosDevice), a device name for a volume; empty when unknown.
+  virtual std::wstring DosDeviceOf(const std::wstring& drive) const = 0;
+  virtual VolumeAt VolumeOf(const std::wstring& path) const = 0;
+  // The files that back a virtual disk's volume (a VHD, VHDX or ISO that Windows attached), by
+  // their paths; none for any other volume, or where the system cannot tell.
+  virtual std::vector<std::wstring> BackingFiles(const std::wstring& volumeName) const = 0;
+  virtual Machines SystemMachines() const = 0;
 };
 
 }  // namespace morvane

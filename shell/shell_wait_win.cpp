@@ -1,11 +1,55 @@
 #include "shell/shell_wait_win.h"
 
+#include <vector>
+
 #include "shell/handles_win.h"
+#include "shell/late_calls_win.h"
 
 namespace morvane {
 namespace {
 
 HWND g_dialogWindow = nullptr;
+
+// STARTUPINFOEXW and its flag, declared here: the program is built against the Windows XP headers.
+struct STARTUPINFOEXW_ {
+  STARTUPINFOW StartupInfo;
+  void* lpAttributeList;
+};
+constexpr DWORD kExtendedStartupInfoPresent = 0x00080000;
+constexpr DWORD_PTR kHandleListAttribute = 0x00020002;  // PROC_THREAD_ATTRIBUTE_HANDLE_LIST
+
+// An attribute list that lets a started program inherit only the given handle; none where the
+// system has no such lists.
+class InheritOnly {
+ public:
+  explicit InheritOnly(HANDLE* handle) {
+    const LateCalls& late = Late();
+    if (!handle || !late.initializeProcThreadAttributeList || !late.updateProcThreadAttribute ||
+        !late.deleteProcThreadAttributeList) {
+      return;
+    }
+    SIZE_T size = 0;
+    late.initializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    storage_.resize(size);
+    if (size == 0 || !late.initializeProcThreadAttributeList(storage_.data(), 1, 0, &size)) return;
+    list_ = storage_.data();
+    if (!late.updateProcThreadAttribute(list_, 0, kHandleListAttribute, handle, sizeof *handle, nullptr, nullptr)) {
+      Release();
+    }
+  }
+  InheritOnly(const InheritOnly&) = delete;
+  InheritOnly& operator=(const InheritOnly&) = delete;
+  ~InheritOnly() { Release(); }
+  void* list() const { return list_; }
+
+ private:
+  void Release() {
+    if (list_) Late().deleteProcThreadAttributeList(list_);
+    list_ = nullptr;
+  }
+  std::vector<unsigned char> storage_;
+  void* list_ = nullptr;
+};
 
 bool JoinJob(HANDLE job, UniqueProcess& process) {
   if (::AssignProcessToJobObject(job, process.process())) {
@@ -68,18 +112,35 @@ bool PumpPendingMessages(int* quitCode) {
 }
 
 UniqueProcess StartHiddenProcess(const std::wstring& commandLine, DWORD extraFlags) {
-  STARTUPINFOW si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW;
-  si.wShowWindow = SW_HIDE;
+  // The standard handles are the NUL device: a tool that asks a question reads end of file and
+  // fails at once, instead of waiting for a keyboard on a console nobody sees. That one handle is
+  // inherited, and where the system can say so (Windows Vista on), nothing else is.
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  UniqueFile nul(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                               OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOEXW_ info = {};
+  info.StartupInfo.cb = sizeof info.StartupInfo;
+  info.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  info.StartupInfo.wShowWindow = SW_HIDE;
+  if (nul) {
+    info.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    info.StartupInfo.hStdInput = info.StartupInfo.hStdOutput = info.StartupInfo.hStdError = nul.get();
+  }
+  HANDLE inherited = nul.get();
+  InheritOnly only(nul ? &inherited : nullptr);
+  if (only.list()) {
+    info.StartupInfo.cb = sizeof info;
+    info.lpAttributeList = only.list();
+    extraFlags |= kExtendedStartupInfoPresent;
+  }
   // CreateProcessW may write into the command line buffer: it must not be a constant.
   std::wstring buffer = commandLine;
-  PROCESS_INFORMATION info = {};
-  if (!::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW | extraFlags, nullptr, nullptr,
-                        &si, &info)) {
+  PROCESS_INFORMATION started = {};
+  if (!::CreateProcessW(nullptr, &buffer[0], nullptr, nullptr, nul ? TRUE : FALSE, CREATE_NO_WINDOW | extraFlags,
+                        nullptr, nullptr, &info.StartupInfo, &started)) {
     return UniqueProcess();
   }
-  return UniqueProcess(info);
+  return UniqueProcess(started);
 }
 
 void WaitCancel::Cancel() {

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "shell/bus_type_win.h"
+#include "shell/late_calls_win.h"
 #include "shell/shell_wait_win.h"
 
 namespace morvane {
@@ -16,17 +17,41 @@ std::wstring ForFileCall(const std::wstring& path) {
   return path;
 }
 
-std::wstring ModulePath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  for (;;) {
-    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (n == 0) return std::wstring();
-    if (n < buffer.size()) return std::wstring(buffer.data(), n);
-    buffer.resize(buffer.size() * 2);
-  }
+// The entries of a storage dependency answer (STORAGE_DEPENDENCY_INFO, version 2), declared here:
+// the program is built against the Windows XP headers.
+struct DependencyEntry {
+  DWORD dependencyTypeFlags;
+  ULONG providerSpecificFlags;
+  ULONG deviceId;
+  GUID vendorId;
+  ULONG ancestorLevel;
+  PWSTR dependencyDeviceName;
+  PWSTR hostVolumeName;
+  PWSTR dependentVolumeName;
+  PWSTR dependentVolumeRelativePath;
+};
+struct DependencyInfo {
+  DWORD version;
+  ULONG numberEntries;
+  DependencyEntry entries[1];
+};
+constexpr DWORD kHostVolumes = 1;  // GET_STORAGE_DEPENDENCY_FLAG_HOST_VOLUMES
+
+// The first of the names a volume is mounted at ("T:\"), else its volume name.
+std::wstring MountOf(const std::wstring& volumeName) {
+  const std::wstring names = FilledText([&](wchar_t* buffer, DWORD size) -> DWORD {
+    DWORD needed = 0;
+    if (::GetVolumePathNamesForVolumeNameW(volumeName.c_str(), buffer, size, &needed)) return size - 1;
+    return ::GetLastError() == ERROR_MORE_DATA ? needed : 0;
+  });
+  return names.c_str()[0] ? std::wstring(names.c_str()) : volumeName;
 }
 
 }  // namespace
+
+std::wstring ModulePath() {
+  return FilledText([](wchar_t* buffer, DWORD size) { return ::GetModuleFileNameW(nullptr, buffer, size); });
+}
 
 std::optional<std::string> ToOemExact(const std::wstring& text) {
   if (text.empty()) return std::string();
@@ -50,12 +75,7 @@ std::optional<std::string> ToOemExact(const std::wstring& text) {
 }
 
 std::wstring WinSystem::Env(const std::wstring& name) const {
-  const DWORD size = ::GetEnvironmentVariableW(name.c_str(), nullptr, 0);
-  if (size == 0) return std::wstring();
-  std::wstring value(size, L'\0');
-  const DWORD n = ::GetEnvironmentVariableW(name.c_str(), &value[0], size);
-  value.resize(n < size ? n : 0);
-  return value;
+  return FilledText([&](wchar_t* buffer, DWORD size) { return ::GetEnvironmentVariableW(name.c_str(), buffer, size); });
 }
 
 Entry WinSystem::Lookup(const std::wstring& path) const {
@@ -72,16 +92,16 @@ bool WinSystem::FolderExists(const std::wstring& path) const {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool WinSystem::FileExists(const std::wstring& path) const {
+  const DWORD attributes = ::GetFileAttributesW(ForFileCall(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 std::wstring WinSystem::FullPath(const std::wstring& path) const {
   if (path.empty()) return path;
-  std::vector<wchar_t> buffer(MAX_PATH);
-  DWORD n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-  if (n >= buffer.size()) {
-    buffer.resize(n + 1);
-    n = ::GetFullPathNameW(path.c_str(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
-  }
-  if (n == 0 || n >= buffer.size()) return path;
-  return std::wstring(buffer.data(), n);
+  const std::wstring full = FilledText(
+      [&](wchar_t* buffer, DWORD size) { return ::GetFullPathNameW(path.c_str(), size, buffer, nullptr); });
+  return full.empty() ? path : full;
 }
 
 bool WinSystem::CreateFolder(const std::wstring& path) {
@@ -170,14 +190,9 @@ std::wstring WinSystem::ShortPath(const std::wstring& path) {
   // When no short form is produced (8.3 names switched off, a missing path) or it does not fit,
   // the long path itself is used: the batch lines quote it.
   const std::wstring full = ForFileCall(path);
-  std::vector<wchar_t> buffer(MAX_PATH);
-  DWORD n = ::GetShortPathNameW(full.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-  if (n >= buffer.size()) {
-    buffer.resize(n + 1);
-    n = ::GetShortPathNameW(full.c_str(), buffer.data(), static_cast<DWORD>(buffer.size()));
-  }
-  if (n == 0 || n >= buffer.size()) return path;
-  std::wstring shortPath(buffer.data(), n);
+  std::wstring shortPath = FilledText(
+      [&](wchar_t* buffer, DWORD size) { return ::GetShortPathNameW(full.c_str(), buffer, size); });
+  if (shortPath.empty()) return path;
   if (shortPath.rfind(L"\\\\?\\", 0) == 0 && full.rfind(L"\\\\?\\", 0) == 0 && path.rfind(L"\\\\?\\", 0) != 0) {
     shortPath.erase(0, 4);
   }
@@ -236,14 +251,8 @@ std::wstring WinSystem::CommandInterpreter() const {
 }
 
 std::wstring WinSystem::DriveRoots() const {
-  // Asked for the size first: 26 roots take 105 characters.
-  const DWORD size = ::GetLogicalDriveStringsW(0, nullptr);
-  if (size == 0) return std::wstring();
-  std::wstring roots(size + 1, L'\0');
-  const DWORD n = ::GetLogicalDriveStringsW(size + 1, &roots[0]);
-  if (n == 0 || n > size) return std::wstring();
-  roots.resize(n + 1);  // keep the closing NUL
-  return roots;
+  const std::wstring roots = FilledText([](wchar_t* buffer, DWORD size) { return ::GetLogicalDriveStringsW(size, buffer); });
+  return roots.empty() ? roots : roots + L'\0';  // the closing NUL
 }
 
 DriveType WinSystem::TypeOfDrive(const std::wstring& drive) const {
@@ -253,5 +262,86 @@ DriveType WinSystem::TypeOfDrive(const std::wstring& drive) const {
 }
 
 std::wstring WinSystem::BusType(const std::wstring& drive) const { return GetBusType(drive); }
+
+std::wstring WinSystem::DosDeviceOf(const std::wstring& drive) const {
+  const std::wstring targets =
+      FilledText([&](wchar_t* buffer, DWORD size) -> DWORD {
+        const DWORD n = ::QueryDosDeviceW(drive.c_str(), buffer, size);
+        return n != 0 ? n : ::GetLastError() == ERROR_INSUFFICIENT_BUFFER ? size * 2 : 0;
+      });
+  return targets.c_str();  // the first of the list: the current one
+}
+
+VolumeAt WinSystem::VolumeOf(const std::wstring& path) const {
+  VolumeAt volume;
+  const std::wstring full = ForFileCall(path);
+  std::vector<wchar_t> mount(full.size() + 2);
+  if (path.empty() || !::GetVolumePathNameW(full.c_str(), mount.data(), static_cast<DWORD>(mount.size()))) {
+    return volume;
+  }
+  volume.mount = mount.data();
+  wchar_t name[64];
+  if (::GetVolumeNameForVolumeMountPointW(volume.mount.c_str(), name, 64)) volume.name = name;
+  if (volume.mount.rfind(L"\\\\?\\", 0) == 0 && path.rfind(L"\\\\?\\", 0) != 0) volume.mount.erase(0, 4);
+  return volume;
+}
+
+std::vector<std::wstring> WinSystem::BackingFiles(const std::wstring& volumeName) const {
+  const auto query = Late().getStorageDependencyInformation;
+  std::wstring device = volumeName;
+  if (!device.empty() && device.back() == L'\\') device.pop_back();
+  if (!query || device.empty()) return {};
+  UniqueFile volume(::CreateFileW(device.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+  if (!volume) return {};
+  std::vector<DependencyInfo> answer(4);
+  DWORD status = ERROR_INSUFFICIENT_BUFFER;
+  for (int attempt = 0; attempt < 3 && status == ERROR_INSUFFICIENT_BUFFER; ++attempt) {
+    answer[0].version = 2;
+    ULONG used = 0;
+    const ULONG size = static_cast<ULONG>(answer.size() * sizeof(DependencyInfo));
+    status = query(volume.get(), kHostVolumes, size, answer.data(), &used);
+    if (status == ERROR_INSUFFICIENT_BUFFER) answer.resize(used / sizeof(DependencyInfo) + 1);
+  }
+  std::vector<std::wstring> files;
+  if (status != ERROR_SUCCESS || answer[0].version != 2) return files;
+  for (ULONG i = 0; i < answer[0].numberEntries; ++i) {
+    const DependencyEntry& entry = answer[0].entries[i];
+    if (!entry.hostVolumeName || !entry.dependentVolumeRelativePath) continue;
+    std::wstring file = MountOf(entry.hostVolumeName);
+    const std::wstring relative = entry.dependentVolumeRelativePath;
+    if (!file.empty() && file.back() == L'\\' && !relative.empty() && relative[0] == L'\\') file.pop_back();
+    if (!file.empty() && file.back() != L'\\' && !relative.empty() && relative[0] != L'\\') file += L'\\';
+    files.push_back(file + relative);
+  }
+  return files;
+}
+
+Machines WinSystem::SystemMachines() const {
+  Machines machines;
+  USHORT process = 0, native = 0;
+  const auto isWow64Process2 = Late().isWow64Process2;
+  if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
+    machines.native = native;
+  } else {
+    SYSTEM_INFO info = {};
+    ::GetNativeSystemInfo(&info);
+    switch (info.wProcessorArchitecture) {
+      case PROCESSOR_ARCHITECTURE_INTEL: machines.native = 0x014C; break;
+      case PROCESSOR_ARCHITECTURE_AMD64: machines.native = 0x8664; break;
+      case PROCESSOR_ARCHITECTURE_IA64: machines.native = 0x0200; break;
+      case 12: machines.native = 0xAA64; break;  // PROCESSOR_ARCHITECTURE_ARM64
+      default: break;
+    }
+  }
+#ifdef _WIN64
+  // Where a 64-bit system runs 32-bit programs, its Windows folder has SysWOW64 (the same rule that
+  // picks the image tool's folder); a 64-bit Windows PE usually has none.
+  machines.x86 = machines.native == 0x014C || FolderExists(Env(L"windir") + L"\\SysWOW64");
+#else
+  machines.x86 = true;  // this program is one
+#endif
+  return machines;
+}
 
 }  // namespace morvane

@@ -32,6 +32,16 @@ std::wstring WimXml(const Lines& majors) {
   return xml + L"</WIM>";
 }
 
+std::string PeFile(uint16_t machine) {
+  std::string file(0x86, '\0');
+  file.replace(0, 2, "MZ");
+  file[0x3C] = '\x80';
+  file.replace(0x80, 4, std::string("PE\0\0", 4));
+  file[0x84] = static_cast<char>(machine & 0xFF);
+  file[0x85] = static_cast<char>(machine >> 8);
+  return file;
+}
+
 void Rig::ExpectIdle() {
   EXPECT_EQ(ui.Text(Ctl::Command4), L"开始安装");
   EXPECT_EQ(ui.Text(Ctl::Status), L"状态");

@@ -200,6 +200,15 @@ class FakeSystem : public SystemPort, public FakeLog {
 
   int16_t sysVer = 10;
   std::wstring programFolder = L"D:\\Tools";
+  Machines machines{0x8664, true};
+  // Where files really lie. What a letter stands for ("\??\T:\images"); a device otherwise. The
+  // volume of a path: the longest mount folder in `mounts` it lies under ("C:\mnt\" or a second
+  // letter's "S:\"), else its own letter's; none at all without `volumeQueries`. The files behind a
+  // virtual disk's volume.
+  std::map<std::wstring, std::wstring> dosDevices;
+  PathMap<std::wstring> mounts;
+  bool volumeQueries = true;
+  std::map<std::wstring, Lines> backingFiles;
 
   void AddFile(const std::wstring& path, const std::string& bytes = std::string()) {
     files[path] = bytes;
@@ -215,6 +224,7 @@ class FakeSystem : public SystemPort, public FakeLog {
   bool FolderExists(const std::wstring& path) const override {
     return Lookup(path) == Entry::Folder || hiddenFolders.count(path) != 0;
   }
+  bool FileExists(const std::wstring& path) const override { return HasFile(path) || Lookup(path) == Entry::File; }
   std::wstring FullPath(const std::wstring& path) const override { return Find(fullPaths, path, path); }
   bool CreateFolder(const std::wstring& path) override {
     Note(L"mkdir " + path);
@@ -241,10 +251,16 @@ class FakeSystem : public SystemPort, public FakeLog {
     entries.erase(path);
     return Note(L"delete " + path);
   }
+  // As the real one, bcdboot fails for a Windows folder that is not there.
   RunResult RunAndWait(const std::wstring& commandLine) override {
     Note(L"run " + commandLine);
     waitCancelled = false;
-    const RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
+    RunResult result = onRun ? onRun(commandLine) : RunResult{true, 0};
+    const size_t bcdboot = commandLine.find(L"bcdboot.exe");
+    if (bcdboot != std::wstring::npos && result.started) {
+      const size_t from = commandLine.find(L' ', bcdboot) + 1;
+      if (Lookup(commandLine.substr(from, commandLine.find(L" /s ") - from)) == Entry::None) result.exitCode = 1;
+    }
     return waitCancelled ? RunResult{true, 1223} : result;
   }
   void CancelWait() override {
@@ -287,6 +303,25 @@ class FakeSystem : public SystemPort, public FakeLog {
     return drive.size() > 3 ? DriveType::NoRootDir : Find(drives, drive.substr(0, 2), DriveType::NoRootDir);
   }
   std::wstring BusType(const std::wstring&) const override { return std::wstring(); }
+  std::wstring DosDeviceOf(const std::wstring& drive) const override {
+    return Find(dosDevices, drive, L"\\Device\\Volume" + drive.substr(0, 1));
+  }
+  VolumeAt VolumeOf(const std::wstring& path) const override {
+    VolumeAt at;
+    for (const auto& [mount, name] : mounts) {
+      const std::wstring head = path.substr(0, mount.size());
+      const bool under = !FoldLess()(head, mount) && !FoldLess()(mount, head);
+      if (under && mount.size() > at.mount.size()) at = {mount, name};
+    }
+    if (at.mount.empty() && IsDriveName(DriveOfPath(path))) {
+      at = {DriveOfPath(path) + L"\\", L"\\\\?\\Volume{" + std::wstring(1, AsciiUpper(path[0])) + L"}\\"};
+    }
+    return volumeQueries ? at : VolumeAt{};
+  }
+  std::vector<std::wstring> BackingFiles(const std::wstring& volume) const override {
+    return Find(backingFiles, volume, Lines());
+  }
+  Machines SystemMachines() const override { return machines; }
 
  private:
   bool CanWriteIn(const std::wstring& path) const {  // the folder of `path` exists
@@ -302,6 +337,9 @@ std::wstring WimXml(const Lines& majors);
 // UTF-16LE with a byte-order mark, as the image tool writes its XML.
 std::string Utf16Le(const std::wstring& text);
 
+// A program file's first bytes as far as its machine: "MZ", the offset of the PE header, "PE\0\0".
+std::string PeFile(uint16_t machine);
+
 // A form wired to the two fakes.
 struct Rig {
   Lines journal;  // the log lines of both fakes, in the order they were written
@@ -312,11 +350,18 @@ struct Rig {
     ui.form = &form;
     ui.log = sys.log = &journal;
   }
-  // Puts wimlib-imagex.exe into Bin and Bin64 under the program's folder, then loads the form.
+  // Puts x64 programs into the program's folder, wimlib-imagex.exe into Bin and Bin64, bcdboot.exe
+  // and bootsect.exe into Bin, then loads the form.
   void Load() {
-    for (auto* bin : {L"\\Bin", L"\\Bin64"}) sys.AddFile(sys.programFolder + bin + L"\\wimlib-imagex.exe");
+    AddTools();
     form.OnLoad();
     loaded_ = true;
+  }
+  void AddTools() {
+    for (auto* tool : {L"\\Bin\\wimlib-imagex.exe", L"\\Bin64\\wimlib-imagex.exe", L"\\Bin\\bcdboot.exe",
+                       L"\\Bin\\bootsect.exe"}) {
+      sys.AddFile(sys.programFolder + tool, PeFile(0x8664));
+    }
   }
   // Names an existing image file the way a user types it (loaded first, if the form is not yet); the
   // tool answers the query with `xml`.
@@ -333,7 +378,9 @@ struct Rig {
   }
   // Loaded, an image file on E: whose images carry these major versions, the image at `index`
   // chosen, target T:, boot drive C: (as it starts), the log empty; then Start pressed and confirmed.
+  // The image's Windows folder is on T: already (the fakes apply nothing).
   void StartApply(const Lines& majors = {L"10"}, int index = 0, bool press = true) {
+    sys.AddFolder(L"T:\\Windows");
     ChooseImage(L"E:\\sources\\install.wim", WimXml(majors));
     ui.SetListIndex(Ctl::Combo0, index);
     ui.SetText(Ctl::Text3, L"T:");

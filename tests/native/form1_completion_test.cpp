@@ -14,7 +14,8 @@ using Boxes = std::vector<Box>;
 
 // Windows folders count on fixed drives other than X: (the preinstallation environment), also as a
 // plain file, not when hidden (nor on optical or network drives: the same test as removable ones);
-// bcdboot rebuilds them from the last, each after its status, then bootsect writes the boot code
+// bcdboot rebuilds them from the last, each after its status, the installed system's last of all
+// (bcdboot makes it the default entry), then bootsect writes the boot code
 // (that the window cannot close meanwhile: the Wine matrix's close during the last box).
 TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode) {
   Rig rig;
@@ -29,7 +30,7 @@ TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode
   rig.StartApply();
   rig.FinishStages(true);
 
-  EXPECT_EQ(rig.ui.lists[Ctl::RDriver], (Lines{L"C:\\Windows", L"D:\\Windows"}));
+  EXPECT_EQ(rig.ui.lists[Ctl::RDriver], (Lines{L"C:\\Windows", L"D:\\Windows", L"T:\\Windows"}));
   Lines steps;  // the runs and the status line around them
   for (const auto& line : rig.journal) {
     if (line.rfind(Shown(Ctl::Status, L""), 0) == 0 || line.rfind(L"run ", 0) == 0) steps.push_back(line);
@@ -37,10 +38,12 @@ TEST(Form1Completion, RebuildsEveryWindowsFolderFromTheLastThenWritesTheBootCode
   const std::wstring tools = L"run \"D:\\Morvane Tools\\Bin\\";
   const std::wstring d = tools + L"bcdboot.exe\" D:\\Windows /s C: ";
   const std::wstring c = tools + L"bcdboot.exe\" C:\\Windows /s C: ";
+  const std::wstring t = tools + L"bcdboot.exe\" T:\\Windows /s C: ";
   const std::wstring boot = Shown(Ctl::Status, L"正在更新Boot"), idle = Shown(Ctl::Status, L"状态");
   EXPECT_EQ(steps, (Lines{boot, d + L"/l zh-cn", d + L"/f uefi /l zh-cn",  // the last folder first
-                          boot, c + L"/l zh-cn", c + L"/f uefi /l zh-cn", Shown(Ctl::Status, L"正在更新MBR"),
-                          tools + L"bootsect.exe\" /nt60 C: /mbr", idle, idle}));
+                          boot, c + L"/l zh-cn", c + L"/f uefi /l zh-cn",
+                          boot, t + L"/l zh-cn", t + L"/f uefi /l zh-cn",  // the installed system last, once
+                          Shown(Ctl::Status, L"正在更新MBR"), tools + L"bootsect.exe\" /nt60 C: /mbr", idle, idle}));
 }
 
 // The selected image's major version chooses the boot tools (older: bootsect /nt52 alone); the
@@ -62,6 +65,7 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
     bool rebuild = true;
     Entry boot = Entry::Folder, bootBcd = Entry::None, efiBcd = Entry::None;  // None: hidden or system
     bool bcdGoes = false, efiGoes = false;
+    bool ownWindows = true;  // the image brought its Windows folder to the target
   } cases[] = {
       {"own folder fails in both forms", L"T:\\Windows /s", fails, L"bcdboot.exe（T:\\Windows）"},
       {"own folder, lower-case target", L"T:\\Windows /s", fails, L"bcdboot.exe（T:\\Windows，UEFI）", L"t:"},
@@ -69,6 +73,8 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
       {"own folder fails in the first form", L"T:\\Windows /s C: /l", fails},
       {"another folder fails", L"C:\\Windows /s", fails},
       {"bcdboot missing for another folder", L"C:\\Windows /s", missing, L"无法启动 bcdboot.exe（C:\\Windows）"},
+      {"no Windows folder reached the target", nullptr, ok, L"bcdboot.exe（T:\\Windows）", L"T:", {L"10"}, 0, true,
+       folder, none, none, false, false, false},
       {"no MAJOR element: newer", nullptr, ok, nullptr, L"T:", {L""}},
       {"second image older", nullptr, ok, nullptr, L"T:", {L"10", L"5"}, 1},
       {"second image newer", nullptr, ok, nullptr, L"T:", {L"5", L"10"}, 1},
@@ -81,7 +87,6 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Rig rig;
-    rig.sys.AddFolder(L"T:\\Windows");
     rig.sys.AddFile(L"C:\\Windows\\System32\\shutdown.exe");
     rig.sys.entries[L"C:\\boot"] = c.boot;  // an entry None is one the look-up does not see
     rig.sys.files[bcd] = rig.sys.files[efi] = "bcd";
@@ -90,6 +95,7 @@ TEST(Form1Completion, TheImageTheBootFolderAndTheInstalledSystemJudgeTheBootRepa
     rig.StartApply(c.majors, c.index);
     rig.ui.texts[Ctl::Text3] = c.target;
     rig.ui.checked[Ctl::Check1] = c.rebuild;
+    if (!c.ownWindows) rig.sys.entries.erase(L"T:\\Windows");
     rig.sys.onRun = [&](const std::wstring& line) {
       return c.failing && line.find(c.failing) != line.npos ? c.result : ok;
     };
@@ -163,7 +169,8 @@ TEST(Form1Completion, TheUserIsToldAndTheRestartFollowsTheTick) {
     EXPECT_TRUE(c.spawns.empty() || std::find(j.begin(), j.end(), kRestart) <
                                         std::find(j.begin(), j.end(), L"box 提示： " + restart.text))
         << "scheduled first";
-    EXPECT_EQ(rig.Logged(L"run ").size(), c.fixedDrives ? 3u : 1u) << "the boot code all the same";
+    // The installed system gets its boot files also where the scan found no fixed drive.
+    EXPECT_EQ(rig.Logged(L"run ").size(), c.fixedDrives ? 5u : 3u) << "the boot code all the same";
     EXPECT_EQ(rig.ui.focus, Ctl::Command4);
     EXPECT_EQ(rig.ui.sessionBlock, L"");
     EXPECT_EQ(rig.ui.enabledOrder, std::vector<Ctl>(std::begin(kRunInputs), std::end(kRunInputs)));

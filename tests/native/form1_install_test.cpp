@@ -38,9 +38,22 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChangeOrEndsAtRest) 
       {L"T:", L"C:",  // the apply line is written before the drive is wiped
        [](Rig& r) {
          r.sys.programFolder = L"D:\\เครื่องมือ";
-         r.sys.AddFile(L"D:\\เครื่องมือ\\Bin\\wimlib-imagex.exe");
+         r.AddTools();
        },
        L"无法写入批处理文件"},
+      // The boot tools the run will start: bcdboot where the boot files are rebuilt for a newer image.
+      {L"T:", L"C:", [](Rig& r) { r.sys.DeleteFile(L"D:\\Tools\\Bin\\bcdboot.exe"); },
+       L"找不到引导工具“D:\\Tools\\Bin\\bcdboot.exe”，无法安装。", true},
+      {L"T:", L"C:", [](Rig& r) { r.sys.files[L"D:\\Tools\\Bin\\bootsect.exe"] = PeFile(0xAA64); },
+       L"引导工具“D:\\Tools\\Bin\\bootsect.exe”是 ARM64 程序，这个系统只能运行 x64、x86 程序，无法安装。", true},
+      {L"T:", L"C:",  // no rebuild, so no bcdboot needed: the run goes as far as the format
+       [](Rig& r) {
+         r.sys.DeleteFile(L"D:\\Tools\\Bin\\bcdboot.exe");
+         r.sys.AddFolder(L"C:\\boot");
+         r.ui.checked[Ctl::Check1] = false;
+         r.sys.onRun = [](const std::wstring&) { return RunResult{true, 1}; };
+       },
+       L"格式化磁盘[T:]失败", false, true},
       {L"T:", L"C:", [](Rig& r) { r.sys.onRun = [](const std::wstring&) { return RunResult{true, 1}; }; },
        L"格式化磁盘[T:]失败", false, true},
       {L"T:", L"C:", [](Rig& r) { r.sys.unwritable.insert(kApplyXml); }, kApplyXml, false, true},

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "fakes.h"
 #include "install/completion.h"
 #include "install/drive_check.h"
+#include "install/tool_check.h"
 #include "shell/bus_type.h"
 #include "shell/drive_names.h"
 
@@ -63,25 +65,138 @@ TEST(NamesDevice, TheDeviceNamesInAnyFormAndNothingElse) {
               L"S:\\nul.wim\\x.wim", L"\\\\.\\S:\\small.wim", L"C:", L"conin"});
 }
 
+// The file on a drive, named by its letter alone.
+std::vector<Place> On(const wchar_t* drive) { return {Place{Place::Via::Named, drive, {}, drive, L""}}; }
+
 // The checks before the target is formatted: each row is refused with a message holding `reason`,
 // or accepted.
 TEST(CheckDriveFields, RefusesOrAccepts) {
   // target, boot drive, what is known of the drives, a piece of the refusal or "accepted"
   using Row = std::tuple<const wchar_t*, const wchar_t*, DriveFacts, const wchar_t*>;
-  const DriveFacts facts{true, L"X:", L"E:", L"F:", true}, windowsOnC{true, L"C:", L"E:", L"F:", true};
+  const DriveFacts facts{true, L"", L"X:", On(L"E:"), On(L"F:"), true};
+  const DriveFacts windowsOnC{true, L"", L"C:", On(L"E:"), On(L"F:"), true};
   const wchar_t *targetField = L"“安装到...”", *bootField = L"“主引导：”", *gone = L"磁盘[Q:]不存在", *ok = L"accepted";
   const Row rows[] = {
-      {L"C:", L"C:", facts, ok}, {L"D:", L"C:", {true, L"", L"", L"", true}, ok},  // nothing known
+      {L"C:", L"C:", facts, ok}, {L"D:", L"C:", {true, L"", L"", {}, {}, true}, ok},  // nothing known
       {L"", L"C:", facts, targetField}, {L"C:\\", L"C:", facts, targetField},
       {L"D:", L"", facts, bootField}, {L"D:", L"C:\\", facts, bootField},
-      {L"Q:", L"C:", {false, L"X:", L"E:", L"F:", true}, gone},
-      {L"D:", L"Q:", {true, L"X:", L"E:", L"F:", false}, gone},
+      {L"Q:", L"C:", {false, L"", L"X:", On(L"E:"), On(L"F:"), true}, gone},
+      {L"D:", L"Q:", {true, L"", L"X:", On(L"E:"), On(L"F:"), false}, gone},
       {L"x:", L"C:", windowsOnC, L"预安装环境"}, {L"c:", L"C:", windowsOnC, L"正在运行的 Windows"},
-      {L"e:", L"C:", facts, L"映像文件"}, {L"F:", L"C:", {true, L"X:", L"E:", L"f:", true}, L"本程序"},
+      {L"e:", L"C:", facts, L"映像文件就在"}, {L"F:", L"C:", {true, L"", L"X:", On(L"E:"), On(L"f:"), true}, L"本程序就在"},
   };
   for (const auto& [target, boot, known, reason] : rows) {
     const std::wstring result = CheckDriveFields(target, boot, known).value_or(ok);
     EXPECT_THAT(result, ::testing::HasSubstr(reason)) << Narrow(std::wstring(target) + L" " + boot);
+  }
+}
+
+// Where a file really lies, and whether formatting T: (volume {T}) destroys it: through letters
+// that stand for folders (subst), a volume's other names (a second letter, a mount point), and
+// virtual disks whose file lies elsewhere. Where the queries answer nothing, letters decide.
+TEST(FilePlaces, TheFormatOfTheTargetDestroysWhatLiesOnItAndNothingElse) {
+  using System = testing::FakeSystem;
+  const std::wstring t = L"\\\\?\\Volume{T}\\", v = L"\\\\?\\Volume{V}\\", w = L"\\\\?\\Volume{W}\\";
+  struct Case {
+    const char* what;
+    std::function<void(System&)> lay;
+    std::wstring path;
+    const wchar_t* says;  // a piece of the refusal; nullptr: accepted
+  } cases[] = {
+      {"on another drive", {}, L"E:\\x.wim", nullptr},
+      {"on the target, lower case", {}, L"t:\\x.wim", L"映像文件就在这个盘上"},
+      {"behind a device prefix", {}, L"\\\\.\\T:\\x.wim", L"映像文件就在这个盘上"},
+      {"a subst letter of a target's folder", [](System& s) { s.dosDevices[L"S:"] = L"\\??\\t:\\images"; },
+       L"S:\\sources\\install.wim", L"所在的[S:]盘是这个盘上的文件夹“t:\\images”"},
+      {"a chain of them", [](System& s) {
+         s.dosDevices[L"U:"] = L"\\??\\S:\\deeper\\";
+         s.dosDevices[L"S:"] = L"\\??\\T:\\images";
+       }, L"U:\\x.wim", L"[U:]盘是这个盘上的文件夹“T:\\images\\deeper”"},
+      {"a subst letter of another drive", [](System& s) { s.dosDevices[L"S:"] = L"\\??\\E:\\"; }, L"S:\\x.wim",
+       nullptr},
+      {"a letter standing for itself ends", [](System& s) { s.dosDevices[L"S:"] = L"\\??\\S:\\loop"; },
+       L"S:\\x.wim", nullptr},
+      {"a second letter of the volume", [&](System& s) { s.mounts[L"S:\\"] = t; }, L"S:\\x.wim",
+       L"所在的“S:\\”与这个盘是同一个分区"},
+      {"a mount point of the volume", [&](System& s) { s.mounts[L"C:\\mnt\\data\\"] = t; },
+       L"C:\\MNT\\data\\x.wim", L"所在的“C:\\mnt\\data\\”与这个盘是同一个分区"},
+      {"no volume queries: letters decide", [&](System& s) {
+         s.mounts[L"S:\\"] = t;
+         s.volumeQueries = false;
+       }, L"S:\\x.wim", nullptr},
+      {"a virtual disk stored on the target", [&](System& s) { s.backingFiles[v] = {L"T:\\vhd\\win.vhdx"}; },
+       L"V:\\sources\\install.wim", L"[V:]盘是一个虚拟磁盘，它的文件“T:\\vhd\\win.vhdx”就在这个盘上"},
+      {"a virtual disk stored elsewhere", [&](System& s) { s.backingFiles[v] = {L"E:\\win.iso"}; }, L"V:\\x.wim",
+       nullptr},
+      {"a virtual disk in a virtual disk", [&](System& s) {
+         s.backingFiles[v] = {L"W:\\inner.vhd"};
+         s.backingFiles[w] = {L"E:\\other.vhd", L"C:\\mnt\\data\\outer.vhd"};
+         s.mounts[L"C:\\mnt\\data\\"] = t;
+       }, L"V:\\x.wim", L"[W:]盘是一个虚拟磁盘，它的文件“C:\\mnt\\data\\outer.vhd”"},
+      {"a virtual disk stored behind a subst letter", [&](System& s) {
+         s.backingFiles[v] = {L"S:\\win.vhd"};
+         s.dosDevices[L"S:"] = L"\\??\\T:\\images";
+       }, L"V:\\x.wim", L"[V:]盘是一个虚拟磁盘，它的文件“S:\\win.vhd”"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    System sys;
+    if (c.lay) c.lay(sys);
+    const auto refusal = TargetHolds(L"T:", sys.VolumeOf(L"T:\\").name, PlacesOf(c.path, sys), L"所选的映像文件");
+    if (!c.says) {
+      EXPECT_EQ(refusal, std::nullopt) << Narrow(refusal.value_or(L""));
+      continue;
+    }
+    ASSERT_TRUE(refusal);
+    EXPECT_THAT(*refusal, ::testing::StartsWith(L"不能安装到[T:]盘：所选的映像文件"));
+    EXPECT_THAT(*refusal, ::testing::HasSubstr(c.says));
+  }
+}
+
+// A tool is judged by its file: there (hidden and system too), a PE program, of a machine the
+// system starts. What cannot be read is not second-guessed.
+TEST(ToolCheck, MissingForeignOrRunnable) {
+  const std::wstring tool = L"D:\\Tools\\Bin\\bootsect.exe";
+  const Machines x64{0x8664, true}, x64NoWow{0x8664, false}, x86{0x014C, true}, arm64{0xAA64, true};
+  const std::string x64File = testing::PeFile(0x8664), x86File = testing::PeFile(0x014C);
+  std::string farHeader = x64File, cut = x64File.substr(0, 0x84);
+  farHeader[0x3D] = '\x7F';
+  struct Case {
+    const char* what;
+    std::optional<std::string> file;  // nothing: no such file
+    Machines system;
+    const wchar_t* says = nullptr;    // nullptr: the tool serves
+    bool hidden = false, unreadable = false;
+  } cases[] = {
+      {"missing", std::nullopt, x64, L"找不到引导工具“D:\\Tools\\Bin\\bootsect.exe”，无法安装。"},
+      {"hidden and system", x64File, x64, nullptr, true},
+      {"unreadable", x64File, x64, nullptr, false, true},
+      {"empty", std::string(), x64, L"不是可以运行的程序"},
+      {"text", std::string(200, 'x'), x64, L"不是可以运行的程序"},
+      {"header beyond the file", farHeader, x64, L"不是可以运行的程序"},
+      {"header cut short", cut, x64, L"不是可以运行的程序"},
+      {"x64 on x64", x64File, x64},
+      {"x86 with WoW64", x86File, x64},
+      {"x86 without WoW64", x86File, x64NoWow, L"是 x86 程序，这个系统只能运行 x64 程序"},
+      {"x64 on x86", x64File, x86, L"是 x64 程序，这个系统只能运行 x86 程序"},
+      {"ARM64 on x64", testing::PeFile(0xAA64), x64, L"是 ARM64 程序，这个系统只能运行 x64、x86 程序"},
+      {"an unknown machine", testing::PeFile(0x5032), x86, L"是 0x5032 程序"},
+      {"x64 on ARM64", x64File, arm64},
+      {"a system of unknown machine", testing::PeFile(0xAA64), {0, false}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    testing::FakeSystem sys;
+    sys.machines = c.system;
+    if (c.file) sys.files[tool] = *c.file;
+    if (c.file && !c.hidden) sys.entries[tool] = Entry::File;
+    if (c.unreadable) sys.failingReads[tool] = 1;
+    const auto problem = ToolProblem(sys, tool, L"引导工具");
+    if (!c.says) {
+      EXPECT_EQ(problem, std::nullopt) << Narrow(problem.value_or(L""));
+    } else {
+      EXPECT_THAT(problem.value_or(L""), ::testing::HasSubstr(c.says));
+    }
   }
 }
 
