@@ -99,7 +99,12 @@ void Form1::OnText1Change() {
     return;
   }
   RunQueries();
+  // A Start pressed during the query counts now, with the lists of the final text; a close asked
+  // for meanwhile wins.
+  const bool start = startAsked_ && !closeAsked_;
+  startAsked_ = false;
   CloseIfAsked();
+  if (start) OnCommand4();
 }
 
 void Form1::RunQueries() {
@@ -137,7 +142,11 @@ void Form1::OnCommand2() { ChooseDrive(Ctl::Text2); }
 void Form1::OnCommand3() { ChooseDrive(Ctl::Text3); }
 
 void Form1::OnCommand4() {
-  if (running() || queryRunning_) return;
+  if (running()) return;
+  if (queryRunning_) {
+    startAsked_ = true;
+    return;
+  }
   StartInstall(Context());
 }
 

@@ -59,6 +59,7 @@ class Form1 : private RunHold {
   bool queryRunning_ = false;
   bool queryPending_ = false;
   bool closeAsked_ = false;
+  bool startAsked_ = false;  // Start was pressed during a query
   std::optional<Ctl> focus_;
 };
 

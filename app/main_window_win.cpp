@@ -428,9 +428,6 @@ void MainWindow::SetTaskbarValue(uint64_t completed, uint64_t total) { taskbar_.
 void MainWindow::SetIcon(int sizePx) {
   // The icon shown before is destroyed only once the window has let go of it.
   largeIcon_ = SetFormIcon(hwnd_, sizePx);
-  // The caption and the taskbar button take the small image of the same icon group.
-  if (!smallIcon_) smallIcon_ = LoadSmallProgramIcon();
-  ::SendMessageW(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(smallIcon_.get()));
 }
 
 MsgAnswer MainWindow::Message(const std::wstring& text, const std::wstring& caption, MsgIcon icon,
@@ -511,6 +508,8 @@ int32_t MainWindow::ClientHeight() const {
   return PixelsToTwips(r.bottom - r.top, dpiY_);
 }
 
-void MainWindow::Close() { ::DestroyWindow(hwnd_); }
+// Posted: the request may come from inside a control's notification, and a control must not be
+// destroyed under its own handler.
+void MainWindow::Close() { ::PostMessageW(hwnd_, WM_CLOSE, 0, 0); }
 
 }  // namespace morvane

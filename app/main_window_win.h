@@ -91,7 +91,7 @@ class MainWindow : public WindowPort {
   ProgressBar bar_;
   TaskbarProgress taskbar_;
   UniqueFont yahei_, verdana_;
-  UniqueIcon largeIcon_, smallIcon_;
+  UniqueIcon largeIcon_;
   bool sessionBlocked_ = false;
   HWND tooltip_ = nullptr;
   UniqueCom<FileDropTarget> dropTarget_;

@@ -14,9 +14,6 @@ std::optional<std::wstring> CheckDriveFields(const std::wstring& target, const s
   const std::wstring named = L"[" + target + L"]";
   if (!facts.targetExists) return L"磁盘" + named + L"不存在，请重新选择要安装系统的磁盘。";
   if (!facts.bootExists) return L"磁盘[" + boot + L"]不存在，请重新选择写入引导文件的磁盘。";
-  if (SameDrive(target, L"X:")) {
-    return L"不能安装到" + named + L"盘：它是预安装环境的系统盘。";
-  }
   if (SameDrive(target, facts.windowsDrive)) {
     return L"不能安装到" + named + L"盘：当前正在运行的 Windows 就在这个盘上。";
   }

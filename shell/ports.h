@@ -78,7 +78,8 @@ class WindowPort {
   virtual int32_t WindowHeight() const = 0;
   virtual int32_t ClientHeight() const = 0;
 
-  // Ends the window (used when a close request had to wait for a running command).
+  // Closes the window once the handler running now has returned (used when a close request had to
+  // wait for a running command).
   virtual void Close() = 0;
 };
 

@@ -10,8 +10,8 @@ const std::wstring kConfirmT =
     L"警告：本操作将会删除[T:]盘上的所有数据，且不可恢复。\r\r若想继续，请单击“确定”。若想退出，请单击“取消”。";
 const std::vector<Ctl> kInputs(std::begin(kRunInputs), std::end(kRunInputs));
 
-// Everything is checked before anything is formatted. Drives: Q: does not exist, X: is the
-// preinstallation drive, C: holds the running Windows, E: the image and D: the program (which
+// Everything is checked before anything is formatted. Drives: Q: does not exist, C: holds the
+// running Windows, E: the image and D: the program (which
 // field texts are refused has its own test: one of each kind here). A format or a launch that fails
 // after the confirmation returns the window to rest without the apply's files.
 TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChangeOrEndsAtRest) {
@@ -22,7 +22,7 @@ TEST(Form1Install, AStartThatCannotGoAheadIsRefusedBeforeAnyChangeOrEndsAtRest) 
     bool whole = false;       // the box says exactly that
     bool confirmed = false;   // the refusal comes after the confirmation
   } cases[] = {
-      {L"TT:", L"C:"}, {L"T:", L"C"},   {L"Q:", L"C:"}, {L"x:", L"C:"},
+      {L"TT:", L"C:"}, {L"T:", L"C"},   {L"Q:", L"C:"},
       {L"c:", L"D:"},  {L"E:", L"C:"}, {L"d:", L"C:"},
       {L"T:", L"C:", [](Rig& r) { r.ChooseImage(L"E:\\empty.wim", L"<WIM></WIM>"); }, L"Windows源无效！", true},
       {L"T:", L"C:",  // an image typed as "T:install.wim" lies on the target T: too

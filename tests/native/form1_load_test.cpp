@@ -46,6 +46,8 @@ TEST(Form1CloseGuard, ACloseDuringAQueryEndsItsProcessesThenTheWindow) {
   rig.sys.onRun = [&](const std::wstring&) {
     rig.sys.AddFile(kInfoXml, Utf16Le(WimXml({L"10"})));
     rig.ui.Type(L"E:\\b.wim");  // queued behind the query: dropped by the close
+    rig.ui.SetText(Ctl::Text3, L"T:");
+    rig.form.OnCommand4();  // so is a Start
     EXPECT_FALSE(rig.form.OnQueryClose());
     EXPECT_FALSE(rig.ui.closed);
     return RunResult{true, 0};

@@ -101,8 +101,8 @@ TEST(Form1Query, OnlyAVisibleFileWhosePathTheBatchCanCarryIsQueried) {
   }
 }
 
-// (Which drops and picks are taken, and what a drive button takes from a folder: the Wine suite and
-// the folder's drive test.)
+// A Start pressed meanwhile counts once the queries are over. (Which drops and picks are taken, and
+// what a drive button takes from a folder: the Wine suite and the folder's drive test.)
 TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestText) {
   Rig rig;
   rig.Load();
@@ -112,16 +112,25 @@ TEST(Form1Query, ChangesDuringAQueryAreQueriedOnceAfterItWithTheLatestText) {
   const auto tool = rig.sys.onRun;
   rig.sys.onRun = [&](const std::wstring& line) {
     const RunResult result = tool(line);
-    if (batches->size() == 1) {  // the user goes on typing while the first query waits
+    if (batches->size() == 1) {  // the user goes on typing, and presses Start, while the first query waits
       rig.ui.Type(L"E:\\b.wim");
+      rig.form.OnCommand4();
       rig.ui.Type(L"E:\\c.wim");
+      rig.form.OnCommand4();
       EXPECT_EQ(batches->size(), 1u) << "a second query started inside the first";
+      EXPECT_TRUE(rig.ui.boxes.empty()) << "Start acted on inside the query";
     }
     return result;
   };
+  rig.ui.SetText(Ctl::Text3, L"T:");
+  rig.ui.answers = {MsgAnswer::Cancel};
 
   rig.ui.Type(L"E:\\a.wim");
 
+  // The Start counts once, after the last query, with its lists (the third image of c.wim).
+  ASSERT_EQ(rig.ui.boxes.size(), 1u);
+  EXPECT_EQ(rig.ui.boxes[0].caption, L"操作提示：");
+  EXPECT_EQ(rig.journal.back().rfind(L"box 操作提示：", 0), 0u);
   ASSERT_EQ(batches->size(), 2u);  // and the second query's lists replace the first's
   EXPECT_NE((*batches)[0].find(L"\"E:\\a.wim\""), std::wstring::npos);
   EXPECT_NE((*batches)[1].find(L"\"E:\\c.wim\""), std::wstring::npos);

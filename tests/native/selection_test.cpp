@@ -82,7 +82,8 @@ TEST(CheckDriveFields, RefusesOrAccepts) {
       {L"D:", L"", facts, bootField}, {L"D:", L"C:\\", facts, bootField},
       {L"Q:", L"C:", {false, L"", L"X:", On(L"E:"), On(L"F:"), true}, gone},
       {L"D:", L"Q:", {true, L"", L"X:", On(L"E:"), On(L"F:"), false}, gone},
-      {L"x:", L"C:", windowsOnC, L"预安装环境"}, {L"c:", L"C:", windowsOnC, L"正在运行的 Windows"},
+      {L"x:", L"C:", facts, L"正在运行的 Windows"}, {L"x:", L"C:", windowsOnC, ok},  // X: is a drive like others
+      {L"c:", L"C:", windowsOnC, L"正在运行的 Windows"},
       {L"e:", L"C:", facts, L"映像文件就在"}, {L"F:", L"C:", {true, L"", L"X:", On(L"E:"), On(L"f:"), true}, L"本程序就在"},
   };
   for (const auto& [target, boot, known, reason] : rows) {
