@@ -246,6 +246,15 @@ inline bool WriteAll(const std::wstring& path, const std::string& bytes) {
          written == bytes.size();
 }
 
+// AliasDrive(L"U:", L"T:\\images") does what `subst U: T:\images` does on Windows: the processes
+// started after it read \??\T:\images from QueryDosDeviceW(L"U:"). Under Wine the definition lives
+// as long as the wine server (which this process keeps alive), and the files on the drive still
+// come through its own drive link: the rig points it at the same folder.
+inline bool AliasDrive(const wchar_t* drive, const wchar_t* target) {
+  ::DefineDosDeviceW(DDD_REMOVE_DEFINITION, drive, nullptr);  // under Wine the drive link is defined too
+  return ::DefineDosDeviceW(0, drive, target) != FALSE;
+}
+
 // UTF-8 lines without CR LF.
 inline std::vector<std::string> ReadLines(const std::wstring& path) {
   std::vector<std::string> lines;

@@ -13,6 +13,7 @@
 #
 # Functions (see each one's comment):
 #   wine_can_run ARCH                     wine_exe_for ARCH            pe_arch FILE
+#   pe_set_machine FILE HEX
 #   wine_prefix_make DIR ARCH [VARIANT]   wine_prefix_arch PREFIX
 #   wine_map_drive PREFIX LETTER DIR      wine_unmap_drive PREFIX LETTER
 #   wine_drive_type PREFIX LETTER TYPE    wine_dos_path PREFIX UNIX_PATH
@@ -25,7 +26,7 @@
 RIG_WINE_LIBDIR=${RIG_WINE_LIBDIR:-/usr/lib/wine}
 RIG_DEFAULT_OVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # Bump when the settings written into a prefix change: cached prefixes are then made again.
-RIG_PREFIX_VERSION=1
+RIG_PREFIX_VERSION=2
 
 _rig_say() { [ "${RIG_QUIET:-0}" = 1 ] || printf 'rig: %s\n' "$*" >&2; }
 
@@ -91,6 +92,15 @@ pe_arch() {
     8664) echo x64 ;;
     *) return 1 ;;
   esac
+}
+
+# pe_set_machine FILE HEX: writes HEX (aa64: ARM64, 014c: x86, 8664: x64) into the COFF machine
+# field of a PE file, for a program file built for another processor.
+pe_set_machine() {
+  local off hex=${2#0x}
+  [[ "$hex" =~ ^[0-9a-fA-F]{4}$ ]] && [ "$(head -c 2 "$1" 2>/dev/null)" = MZ ] || return 1
+  off=$(od -An -t u4 -j 60 -N 4 "$1" | tr -d ' ')
+  printf %b "\\x${hex:2:2}\\x${hex:0:2}" | dd of="$1" bs=1 seek=$((off + 4)) conv=notrunc status=none
 }
 
 _rig_wineserver() {
@@ -171,6 +181,9 @@ _rig_regfile() {
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer]\r\n"Desktop"="Default"\r\n\r\n'
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\Explorer\\Desktops]\r\n"Default"="%s"\r\n\r\n' "$desktop"
   printf '[HKEY_CURRENT_USER\\Software\\Wine\\DllOverrides]\r\n"shutdown.exe"="native"\r\n"winemenubuilder.exe"=""\r\n\r\n'
+  # R: is a removable drive wherever it is mapped (regedit runs through the prefix's own loader, so a
+  # win64 prefix gets the 64-bit key that Wine reads, not the Wow6432Node copy).
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Wine\\Drives]\r\n"r:"="floppy"\r\n\r\n'
   # Chinese UI fonts and the dialog fonts: all drawn with WenQuanYi Micro Hei (fonts-wqy-microhei),
   # so that Chinese text shows under any LANG (under en_US Wine would pick Liberation Sans, which has
   # no CJK glyphs).
@@ -200,12 +213,12 @@ _rig_variant_mark() {
 }
 
 # wine_prefix_make DIR ARCH [VARIANT]: makes a Wine prefix for ARCH (win32 or win64) in DIR with the
-# rig's settings (no crash dialog, a virtual desktop, native shutdown.exe, CJK font replacements) and
-# waits until they are on disk. VARIANT adds one setting: winxp or winxp64 (the prefix reports
-# Windows XP, version 5.1, or XP x64, version 5.2; winxp64 needs a win64 prefix), or dpi144 (the
-# screen has 144 dots per inch). A prefix made earlier by this function with the same settings, Wine
-# version and 32-bit support is kept (stamp file DIR/.morvane-rig); makers of the same DIR take
-# turns (flock on DIR.rig-make.lock). Returns 2 when ARCH cannot run here (a win32 prefix needs the
+# rig's settings (no crash dialog, a virtual desktop, native shutdown.exe, CJK font replacements, R:
+# a removable drive) and waits until they are on disk. VARIANT adds one setting: winxp or winxp64
+# (the prefix reports Windows XP, version 5.1, or XP x64, version 5.2; winxp64 needs a win64
+# prefix), or dpi144 (the screen has 144 dots per inch). A prefix made earlier by this function
+# with the same settings, Wine version and 32-bit support is kept (stamp file DIR/.morvane-rig);
+# makers of the same DIR take turns (flock on DIR.rig-make.lock). Returns 2 when ARCH cannot run here (a win32 prefix needs the
 # 32-bit loader). Do not remake a prefix that another test run is using.
 wine_prefix_make() {
   # One maker at a time per prefix (parallel test runs share the cache): a lock file beside it.
@@ -270,8 +283,9 @@ _rig_prefix_make_locked() {
   # The registry reaches the disk only when the server exits.
   wine_server_wait "$dir"
   if ! grep -q 'ShowCrashDialog' "$dir/user.reg" 2>/dev/null || ! grep -q 'WenQuanYi Micro Hei' "$dir/user.reg" ||
-    ! grep -q "^#arch=$arch" "$dir/system.reg" 2>/dev/null; then
-    _rig_say "wine_prefix_make: the settings did not reach $dir/user.reg"
+    ! grep -q "^#arch=$arch" "$dir/system.reg" 2>/dev/null ||
+    ! grep -qx '"r:"="floppy"' "$dir/system.reg"; then
+    _rig_say "wine_prefix_make: the settings did not reach $dir/user.reg and system.reg"
     return 1
   fi
   mark=$(_rig_variant_mark "$variant")
@@ -286,9 +300,9 @@ _rig_prefix_make_locked() {
 # --- drives --------------------------------------------------------------------------------------
 
 # wine_map_drive PREFIX LETTER DIR: drive LETTER: (e.g. t) shows the folder DIR. Wine reports every
-# such drive as fixed (see wine_drive_type). Paths on it work at once, but GetLogicalDrives lists
-# the drive only after the prefix's wine server has restarted: map drives before the first program
-# starts, or call wine_server_kill after mapping.
+# such drive as fixed (see wine_drive_type), but R: in the rig's prefixes as removable. Paths on it
+# work at once, but GetLogicalDrives lists the drive only after the prefix's wine server has
+# restarted: map drives before the first program starts, or call wine_server_kill after mapping.
 wine_map_drive() {
   local prefix=$1 letter=${2,,} dir=$3
   letter=${letter%:}

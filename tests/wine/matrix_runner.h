@@ -48,9 +48,10 @@ const Texts kListed[][3] = {  // by Lists: labels, display names, major versions
 enum class End { None, Error, BootNote, Done, Restart };
 // What the stand-ins log: nothing, the format alone, the whole run, the whole run and the restart.
 enum class Calls { None, Format, Whole, WholeAndRestart };
-// The Temp folder made hidden and system before the launch; the tool taken away or the Temp folder
-// replaced by a file between the query and Start.
-enum class Tamper { None, HideTemp, TakeToolAway, TempBecomesFile };
+// Before the launch: the Temp folder made hidden and system; the small image put into T:\images and
+// U: made to stand for that folder, as "subst U: T:\images" does. Between the query and Start: the
+// tool taken away, or the Temp folder replaced by a file.
+enum class Tamper { None, HideTemp, SubstOfTarget, TakeToolAway, TempBecomesFile };
 
 struct Row {
   std::string name;
@@ -72,9 +73,10 @@ struct Row {
   // ticked; sessionEnd: the close request is the session-end query of a log-off or shut-down;
   // formatFails: the last box comes while Start still reads "开始安装"; english: runs in the pass
   // under an English locale (code pages 1252 and 437); replay: the tool replays a recorded Windows
-  // apply in three stages (no files reach the target).
+  // apply in three stages (no files reach the target); startInQuery: Start is pressed while the
+  // query's tool still runs.
   bool asTyped = false, afterImage = false, restart = true;
-  bool sessionEnd = false, formatFails = false, english = false, replay = false;
+  bool sessionEnd = false, formatFails = false, english = false, replay = false, startInQuery = false;
   int answer = IDOK;  // to the last box; IDCANCEL to the restart box cancels the restart
   CloseAt close = CloseAt::Never;
   Tamper tamper = Tamper::None;
@@ -141,12 +143,21 @@ class Matrix : public ::testing::TestWithParam<Row> {
     const bool asIs = row.asTyped || row.image.find(L':') != std::wstring::npos;
     image_ = asIs ? row.image : matrix + L"\\" + row.image;
     if (row.image.empty()) image_ = EnvOr(L"MORVANE_SMALL_IMAGE");
+    const DWORD earlier = ::GetFileAttributesW(L"T:\\Windows");
+    earlierT_ = row.target != L"T:" && earlier != INVALID_FILE_ATTRIBUTES && (earlier & FILE_ATTRIBUTE_DIRECTORY);
   }
 
   // Runs the row's tampering if it is due `before` the launch or not; Finish puts things back.
   void Tamper(bool before) {
     const std::wstring temp = windir_ + L"\\Temp", bin = exe_.substr(0, exe_.find_last_of(L'\\')) + L"\\Bin";
-    if (row.tamper == Tamper::None || (row.tamper == Tamper::HideTemp) != before) return;
+    const bool early = row.tamper == Tamper::HideTemp || row.tamper == Tamper::SubstOfTarget;
+    if (row.tamper == Tamper::None || early != before) return;
+    if (row.tamper == Tamper::SubstOfTarget) {
+      ::CreateDirectoryW(L"T:\\images", nullptr);  // a format of T: may have taken it
+      ASSERT_TRUE(::CopyFileW(EnvOr(L"MORVANE_SMALL_IMAGE").c_str(), L"T:\\images\\small.wim", FALSE));
+      ASSERT_TRUE(AliasDrive(L"U:", L"T:\\images"));
+      return;
+    }
     if (row.tamper == Tamper::HideTemp) {
       const DWORD hiddenSystem = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
       ::SetFileAttributesW(temp.c_str(), hiddenSystem);
@@ -264,6 +275,14 @@ class Matrix : public ::testing::TestWithParam<Row> {
       EXPECT_TRUE(Ready(typing, 10000));
       return;
     }
+    if (row.startInQuery) {
+      // Start is pressed while the query's tool runs: the confirmation comes once the query is over.
+      std::future<bool> typing = TypeAside();
+      EXPECT_TRUE(App::WaitFor([&] { return ProcessesNamed(kTool) > 0; }, 10000)) << "no query runs";
+      Installation(Seen(PressStart(app_, row.boot, row.target, row.restart)));
+      EXPECT_TRUE(Ready(typing, 10000));
+      return;
+    }
     ASSERT_NO_FATAL_FAILURE(TypeImage());
     ExpectLists(row.lists);
     if (row.flow == Flow::Query) {
@@ -277,9 +296,9 @@ class Matrix : public ::testing::TestWithParam<Row> {
     Installation();
   }
 
-  // Presses Start and goes through the row's flow to the idle window.
-  void Installation() {
-    Box box = Seen(PressStart(app_, row.boot, row.target, row.restart));
+  // Presses Start (unless its box came already) and goes through the row's flow to the idle window.
+  void Installation(Box box = Box()) {
+    if (!box) box = Seen(PressStart(app_, row.boot, row.target, row.restart));
     ASSERT_TRUE(box) << "no box after Start";
     const bool confirmation = box.caption == L"操作提示：";
     if (row.flow == Flow::Start) {
@@ -381,15 +400,16 @@ class Matrix : public ::testing::TestWithParam<Row> {
   // No temporary file is left; the stand-ins were called as the row allows.
   void ExpectAfterRun() {
     for (const wchar_t* name : kRunFiles) EXPECT_FALSE(FileExists(temp_ + name)) << "left: " << ToUtf8(name);
-    // A whole run: the format, bcdboot twice for each Windows folder (the target's, then the
-    // prefix's C:), bootsect. An image of major version 5 gets no boot files, and the older boot
-    // code; a replayed apply leaves no Windows folder on the target: bcdboot runs for C:'s alone.
+    // A whole run: the format, bcdboot twice for each Windows folder, the installed system's last
+    // (bcdboot makes it the default entry; also on a removable target, which the scan does not
+    // list), bootsect. An image of major version 5 gets no boot files, and the older boot code.
     std::vector<std::string> want;
     if (row.calls != Calls::None) want = {FormatCall(row.target)};
     const bool whole = row.calls >= Calls::Whole, version5 = row.lists == Lists::Version5;
+    // T:\Windows that an earlier row installed is another system when the target is not T:.
     const std::string b = ToUtf8(row.boot), installed = ToUtf8(row.target) + "\\Windows";
-    for (const std::string& windows : {installed, std::string("C:\\Windows")}) {
-      if (!whole || version5 || (row.replay && windows == installed)) continue;
+    for (const std::string& windows : {std::string(earlierT_ ? "T:\\Windows" : ""), std::string("C:\\Windows"), installed}) {
+      if (!whole || version5 || windows.empty()) continue;
       want.push_back("bcdboot.exe " + windows + " /s " + b + " /l zh-cn");
       want.push_back("bcdboot.exe " + windows + " /s " + b + " /f uefi /l zh-cn");
     }
@@ -402,8 +422,9 @@ class Matrix : public ::testing::TestWithParam<Row> {
     }
     const std::vector<std::string> calls = ReadLines(log_);
     EXPECT_EQ(calls, want);
+    EXPECT_EQ(ProcessesNamed(L"format.com"), 0) << "a format still waits";
     for (const std::string& call : calls) {
-      if (call.rfind("format.com", 0) == 0) { EXPECT_EQ(call, FormatCall(L"T:")) << "formatted wrongly"; }
+      if (call.rfind("format.com", 0) == 0) { EXPECT_EQ(call, FormatCall(row.target)) << "formatted wrongly"; }
       if (row.end != End::Restart) { EXPECT_NE(call.rfind("shutdown.exe", 0), 0u) << call; }
     }
   }
@@ -419,6 +440,7 @@ class Matrix : public ::testing::TestWithParam<Row> {
   const std::wstring windir_ = EnvOr(row.windirVar), temp_ = windir_ + L"\\temp\\";
   std::wstring image_;
   std::vector<std::wstring> moved_;
+  bool earlierT_ = false;
 };
 
 }  // namespace morvane::wine

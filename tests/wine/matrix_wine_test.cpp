@@ -100,12 +100,18 @@ std::vector<Row> Rows() {
           .Set(&Row::windirVar, L"MORVANE_WINDIR_NOFORMAT").Set(&Row::formatFails),
       Install("Format_Fails", End::Error, Calls::Format, {{L"MORVANE_STANDIN_FAIL", L"format.com"}},
               {L"格式化磁盘[T:]失败（format.com 退出代码 1），安装已停止。"}).Set(&Row::formatFails),
-      // The boot tools: absent from the program folder, or failing for the installed system. The
-      // image is on the target by then: the last box says what failed, and no restart is started
-      // though it is ticked.
-      Install("BootTools_Missing", End::BootNote, Calls::Format, {},
-              {bootNote, L"无法启动 bcdboot.exe（T:\\Windows）", L"无法启动 bcdboot.exe（C:\\Windows，UEFI）",
-               L"无法启动 bootsect.exe（/nt60 B:）"}).Set(&Row::exeVar, L"MORVANE_NOBOOT_EXE"),
+      // A format.com that asks a question reads end of file and fails at once, instead of waiting
+      // for a keyboard nobody sees.
+      Install("Format_AsksAQuestion", End::Error, Calls::Format, {{L"MORVANE_STANDIN_ASK", L"format.com"}},
+              {L"格式化磁盘[T:]失败（format.com 退出代码 4），安装已停止。"}).Set(&Row::formatFails),
+      // The boot tools: absent from the program folder, or built for a machine the system cannot
+      // run: refused before anything is formatted.
+      Refused("BootTools_Missing", L"找不到引导工具“C:\\Morvane NoBoot\\Bin\\bcdboot.exe”，无法安装。")
+          .Set(&Row::exeVar, L"MORVANE_NOBOOT_EXE"),
+      Refused("Bootsect_OtherMachine", L"引导工具“C:\\Morvane ArmBoot\\Bin\\bootsect.exe”是 ARM64 程序")
+          .Set(&Row::exeVar, L"MORVANE_ARMBOOT_EXE"),
+      // Failing for the installed system: the image is on the target by then; the last box says
+      // what failed, and no restart is started though it is ticked.
       Install("Bcdboot_Fails", End::BootNote, Calls::Whole, {{L"MORVANE_STANDIN_FAIL", L"bcdboot.exe"}},
               {bootNote, bcdbootFailed, L"bcdboot.exe（T:\\Windows，UEFI） 失败（退出代码 1）"}),
       Install("Bcdboot_FailsForTheInstalledSystem", End::BootNote, Calls::Whole,
@@ -122,8 +128,11 @@ std::vector<Row> Rows() {
           .Set(&Row::windirVar, L"MORVANE_WINDIR_ACCENT"),
       // Drive fields.
       Drives("Target_Missing", L"Q:", L"B:", L"磁盘[Q:]不存在"),
-      Drives("Target_PreinstallDrive", L"X:", L"B:", L"不能安装到[X:]盘：它是预安装环境的系统盘。"),
       Drives("Target_ImageDrive", L"S:", L"B:", imageDrive),
+      // The image on a letter made for a folder of the target (subst).
+      Drives("Target_HoldsTheSubstLetterOfTheImage", L"T:", L"B:",
+             L"不能安装到[T:]盘：所选的映像文件所在的[U:]盘是这个盘上的文件夹“T:\\images”，格式化会把它删除。")
+          .Set(&Row::image, L"U:\\small.wim").Set(&Row::tamper, Tamper::SubstOfTarget),
       // The same drive, named by the image path in other spellings; no backslash after the drive in
       // the relative one: the image is on S: all the same.
       Drives("Target_ImageDriveLowerCase", L"S:", L"B:", imageDrive).Set(&Row::image, L"s:\\small.wim"),
@@ -136,6 +145,17 @@ std::vector<Row> Rows() {
       Drives("Target_ProgramDrive", L"P:", L"B:", L"不能安装到[P:]盘：本程序就在这个盘上")
           .Set(&Row::exeVar, L"MORVANE_DRIVE_P_EXE"),
       Drives("Boot_Missing", L"T:", L"Q:", L"[Q:]"),
+      // Targets the scan of fixed drives does not list: a removable drive, and X: on a running
+      // Windows (on a preinstallation environment X: holds the running Windows and is refused so).
+      // They get their boot files all the same, last.
+      Restarts("Target_Removable", {}).Set(&Row::target, L"R:"),
+      Whole("Target_XOnARunningWindows").Set(&Row::target, L"X:"),
+      // A 64-bit system without WoW64 (no SysWOW64): the image tool from Bin, every tool 64-bit (the
+      // x86 program runs the x86 ones).
+      Restarts("Deploy_64BitWithoutWow64", {}).Set(&Row::windirVar, L"MORVANE_WINDIR_PLAIN"),
+      // Start pressed while the query of a slow tool runs: the confirmation comes after it.
+      Whole("Start_DuringASlowQuery").Set(&Row::env, Env{{L"MORVANE_TOOL_DELAY_MS", L"info=3000"}})
+          .Set(&Row::startInQuery),
       // The temporary folder: a plain file stands where it belongs from the start, or takes its
       // place between the query and Start (refused before the format); a hidden and system Temp is
       // the program's Temp all the same: no warning, a whole run.
@@ -155,8 +175,10 @@ std::vector<Row> Rows() {
       Whole("Close_DuringFormat").Set(&Row::env, Env{{L"MORVANE_STANDIN_DELAY_MS", L"format.com=2500"}})
           .Set(&Row::close, CloseAt::Format),
       // The progress of an apply replayed from a Windows transcript reaches the window; the tools
-      // take their time so that each stage can be seen.
-      Whole("Apply_ReplayedStagesReachTheBar").Set(&Row::replay).Set(&Row::env, Env{
+      // take their time so that each stage can be seen. No Windows folder reaches the target, so
+      // bcdboot fails for it and the last box says so.
+      Whole("Apply_ReplayedStagesReachTheBar").Set(&Row::replay).Set(&Row::end, End::BootNote)
+          .Set(&Row::endText, Texts{bootNote, bcdbootFailed}).Set(&Row::env, Env{
           {L"MORVANE_TOOL_MODE", L"transcript"}, {L"MORVANE_TOOL_TRANSCRIPT", EnvOr(L"MORVANE_TRANSCRIPT")},
           {L"MORVANE_TOOL_TRANSCRIPT_MS", L"120"},
           {L"MORVANE_STANDIN_DELAY_MS", L"format.com=300,bcdboot.exe=100,bootsect.exe=200"}}),

@@ -43,6 +43,7 @@ cleanup() {
   for p in "${used_prefixes[@]}"; do
     wine_unmap_drive "$p" t
     wine_unmap_drive "$p" u
+    wine_unmap_drive "$p" r
     wine_server_kill "$p"
   done
   xvfb_stop
@@ -112,7 +113,7 @@ run_arch() {
   printf 'already here\n' >"$U/keep.txt"
   # Map before the server starts: GetLogicalDrives sees new links only after a server restart.
   wine_server_kill "$P"
-  wine_map_drive "$P" t "$work/T" && wine_map_drive "$P" u "$U"
+  wine_map_drive "$P" t "$work/T" && wine_map_drive "$P" u "$U" && wine_map_drive "$P" r "$U"
   wine_server_start "$P"
 
   W=$P/drive_c/windows/temp
@@ -233,6 +234,16 @@ run_arch() {
   ms=$((($(date +%s%N) - t0) / 1000000))
   check "$tag stand-ins: MORVANE_STANDIN_DELAY_MS (${ms} ms) and no wipe without MORVANE_STANDIN_WIPE" \
     test $ms -ge 1200 -a -f "$work/T/img.wim"
+
+  # Drive letters: R: is removable in the rig's prefixes; a letter made to stand for a folder, as
+  # subst makes it, reads so in the processes started later (while the wine server lives).
+  check "$tag R: is a removable drive" grep -qE '^2 +R:' \
+    <(wine_run "$P" wmic logicaldisk get name,drivetype 2>/dev/null | iconv -f UTF-16LE -t UTF-8)
+  install -m 0755 "$fx/standin.exe" "$app/Bin/subst.exe"
+  wine_run "$P" "$app/Bin/subst.exe" U: 'T:\images'
+  out=$(wine_run "$P" "$app/Bin/subst.exe" | tr -d '\r')
+  check "$tag subst U: T:\\images, then QueryDosDeviceW in another process ($out)" \
+    test "$out" = 'U:\: => T:\images'
 
   xvfb_stop
 

@@ -67,19 +67,24 @@ shots=${MORVANE_SHOT_DIR:-$build/screenshots}
 mkdir -p "$shots"
 cleanup() {
   wine_server_kill "$prefix"
-  for d in s t b x y p; do wine_unmap_drive "$prefix" $d; done
+  for d in s t b x y p r u; do wine_unmap_drive "$prefix" $d; done
   xvfb_stop
   rm -rf "$work" "$prefix/drive_c/Morvane Tools" "$prefix/drive_c/Tools Probe" "$prefix/drive_c/fakewin"* \
-    "$prefix/drive_c/Morvane NoTool" "$prefix/drive_c/Morvane NoBoot" "$prefix/drive_c/Morvane Spare"
+    "$prefix/drive_c/Morvane NoTool" "$prefix/drive_c/Morvane NoBoot" "$prefix/drive_c/Morvane Spare" \
+    "$prefix/drive_c/Morvane ArmBoot"
 }
 trap cleanup EXIT
 
 # Drives: S: the images, T: the target, B: the boot drive, X: a preinstallation drive with a
-# Windows folder of its own (never to be listed), Y: the screenshots.
-mkdir -p "$work"/{s,t,b,x/Windows,y}
+# Windows folder of its own (never to be listed), Y: the screenshots, R: a removable drive (the
+# prefix's setting), U: the folder T:\images, as "subst U: T:\images" shows it (Wine opens its files
+# through this link; a test makes the alias itself with AliasDrive, and makes T:\images again after
+# a format has wiped T:).
+mkdir -p "$work"/{s,t/images,b,x/Windows,y,r}
 bash "$here/make_images.sh" "$work/s" || exit 2
 printf 'old data\n' >"$work/t/left-over.txt"
-for d in s t b x; do wine_map_drive "$prefix" $d "$work/$d"; done
+for d in s t b x r; do wine_map_drive "$prefix" $d "$work/$d"; done
+wine_map_drive "$prefix" u "$work/t/images"
 wine_map_drive "$prefix" y "$shots"
 
 app="$prefix/drive_c/Morvane Tools"
@@ -103,11 +108,11 @@ mkdir -p "$probe/Bin" "$prefix/drive_c/fakewin-plain/Temp" "$prefix/drive_c/fake
 cp "$exe" "$probe/MorvaneSetup.exe"
 cp "$fx/wimlib-imagex.exe" "$fx/wimlib-run.sh" "$probe/Bin/"
 # For the fault matrix: program folders without the image tool, without the boot tools, a whole
-# spare one (its tool may be taken away during a run), and one on a drive of its own (P:); Windows
-# folders without format.com, with a plain file where Temp belongs, one whose Temp may go away, and
-# one whose Temp the matrix makes hidden and system.
-for variant in NoTool NoBoot Spare; do
-  d="$prefix/drive_c/Morvane $variant"
+# spare one (its tool may be taken away during a run), one whose bootsect.exe is an ARM64 program,
+# and one on a drive of its own (P:); Windows folders without format.com, with a plain file where
+# Temp belongs, one whose Temp may go away, and one whose Temp the matrix makes hidden and system.
+for kind in NoTool NoBoot Spare ArmBoot; do  # not $variant: the run's variant is read below
+  d="$prefix/drive_c/Morvane $kind"
   rm -rf "$d"
   mkdir -p "$d"
   cp "$exe" "$d/MorvaneSetup.exe"
@@ -115,6 +120,8 @@ for variant in NoTool NoBoot Spare; do
 done
 rm -f "$prefix/drive_c/Morvane NoTool"/Bin*/wimlib-imagex.exe
 rm -f "$prefix/drive_c/Morvane NoBoot/Bin/bcdboot.exe" "$prefix/drive_c/Morvane NoBoot/Bin/bootsect.exe"
+# A medium whose boot tools were built for ARM64.
+pe_set_machine "$prefix/drive_c/Morvane ArmBoot/Bin/bootsect.exe" aa64 || exit 2
 mkdir -p "$work/p"
 cp "$exe" "$work/p/MorvaneSetup.exe"
 install_tools "$work/p" "$fx" || exit 2
@@ -122,10 +129,12 @@ wine_map_drive "$prefix" p "$work/p"
 mkdir -p "$prefix/drive_c/fakewin-noformat/Temp" "$prefix/drive_c/fakewin-noformat/System32" \
   "$prefix/drive_c/fakewin-filetemp"
 printf 'not a folder\r\n' >"$prefix/drive_c/fakewin-filetemp/Temp"
-for w in vanish hiddentemp; do
+for w in vanish hiddentemp plain; do
   mkdir -p "$prefix/drive_c/fakewin-$w/Temp" "$prefix/drive_c/fakewin-$w/System32"
   install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-$w/System32/format.com"
 done
+# fakewin-plain, a 64-bit system without WoW64, takes a whole installation and its restart.
+install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-plain/System32/shutdown.exe"
 # A Windows folder whose name has a letter outside ASCII, for the runs under an English locale.
 mkdir -p "$prefix/drive_c/fakewin-café/Temp" "$prefix/drive_c/fakewin-café/System32"
 install -m 0755 "$fx/standin.exe" "$prefix/drive_c/fakewin-café/System32/format.com"
@@ -135,6 +144,7 @@ export MORVANE_PROBE_EXE='C:\Tools Probe\MorvaneSetup.exe'
 export MORVANE_WINDIR_PLAIN='C:\fakewin-plain' MORVANE_WINDIR_WOW='C:\fakewin-wow'
 export MORVANE_NOTOOL_EXE='C:\Morvane NoTool\MorvaneSetup.exe' MORVANE_NOBOOT_EXE='C:\Morvane NoBoot\MorvaneSetup.exe'
 export MORVANE_SPARE_EXE='C:\Morvane Spare\MorvaneSetup.exe' MORVANE_DRIVE_P_EXE='P:\MorvaneSetup.exe'
+export MORVANE_ARMBOOT_EXE='C:\Morvane ArmBoot\MorvaneSetup.exe'
 export MORVANE_WINDIR_NOFORMAT='C:\fakewin-noformat' MORVANE_WINDIR_FILETEMP='C:\fakewin-filetemp'
 export MORVANE_WINDIR_VANISH='C:\fakewin-vanish' MORVANE_WINDIR_HIDDENTEMP='C:\fakewin-hiddentemp'
 export MORVANE_WINDIR_ACCENT='C:\fakewin-café'

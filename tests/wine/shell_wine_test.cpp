@@ -79,24 +79,41 @@ TEST_F(InProcessWindow, ADropTakesOneImageFileOnly) {
   }
 }
 
-// The caption and the taskbar show the icon group's own small image, at the small-icon size. The large
-// icon is set too, and a new one replaces it and is handed out to be kept while it is shown.
-TEST_F(InProcessWindow, TheSmallIconIsTheGroupsSmallImage) {
-  EXPECT_NE(::SendMessageW(window->hwnd(), WM_GETICON, ICON_BIG, 0), 0);
-  const auto icon = reinterpret_cast<HICON>(::SendMessageW(window->hwnd(), WM_GETICON, ICON_SMALL, 0));
+// Only the large icon is set: the 32 x 32 image of the program file's icon group, which a new one
+// replaces; the small icon stays the window's own (none). The file is read under its folder, its
+// name and ".exe": a copy of this program named "icon-probe.bin", which runs this test alone, finds
+// none there and shows no large icon. (Wine 8 does not answer WM_GETICON across processes.)
+TEST_F(InProcessWindow, OnlyTheLargeIconIsSetFromTheProgramFile) {
+  const std::wstring self = ModulePath(), copy = self.substr(0, self.find_last_of(L'\\')) + L"\\icon-probe.bin";
+  EXPECT_EQ(::SendMessageW(window->hwnd(), WM_GETICON, ICON_SMALL, 0), 0);
+  const auto icon = reinterpret_cast<HICON>(::SendMessageW(window->hwnd(), WM_GETICON, ICON_BIG, 0));
+  if (self == copy) {
+    EXPECT_EQ(icon, nullptr);
+    return;
+  }
   ICONINFO info = {};
   ASSERT_TRUE(::GetIconInfo(icon, &info));
   UniqueBitmap color(info.hbmColor), mask(info.hbmMask);
   BITMAP bitmap = {};
   ASSERT_TRUE(::GetObjectW(color.get(), sizeof bitmap, &bitmap));
-  EXPECT_EQ(bitmap.bmWidth, ::GetSystemMetrics(SM_CXSMICON));
-  EXPECT_EQ(bitmap.bmHeight, ::GetSystemMetrics(SM_CYSMICON));
-
+  EXPECT_EQ(std::make_pair(bitmap.bmWidth, bitmap.bmHeight), std::make_pair(32L, 32L));
   const UniqueIcon large = SetFormIcon(window->hwnd(), 32);
   ASSERT_TRUE(large);
   EXPECT_EQ(::SendMessageW(window->hwnd(), WM_GETICON, ICON_BIG, 0), reinterpret_cast<LRESULT>(large.get()));
-  EXPECT_EQ(::SendMessageW(window->hwnd(), WM_GETICON, ICON_SMALL, 0), reinterpret_cast<LRESULT>(icon));
   window.reset();  // before the icon it shows
+
+  ASSERT_TRUE(::CopyFileW(self.c_str(), copy.c_str(), FALSE));
+  STARTUPINFOW start = {};
+  start.cb = sizeof start;
+  std::wstring line = L"\"" + copy + L"\" --gtest_filter=InProcessWindow.OnlyTheLargeIconIsSetFromTheProgramFile";
+  PROCESS_INFORMATION info2 = {};
+  ASSERT_TRUE(::CreateProcessW(copy.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &start, &info2));
+  UniqueProcess probe(info2);
+  DWORD code = 1;
+  EXPECT_EQ(::WaitForSingleObject(probe.process(), 60000), WAIT_OBJECT_0);
+  EXPECT_TRUE(::GetExitCodeProcess(probe.process(), &code) && code == 0) << "the renamed copy showed a large icon";
+  probe.reset();
+  ::DeleteFileW(copy.c_str());
 }
 
 // Version 5 and older get no taskbar object; newer systems get it where their shell hands out
