@@ -111,8 +111,8 @@ void Form1::RunQueries() {
   queryRunning_ = true;
   do {
     queryPending_ = false;
-    if (ExistingImagePath(ui_, sys_)) {
-      GetWimInfo(ui_, sys_, state_);
+    if (const auto image = ResolveImage(ui_, sys_)) {
+      GetWimInfo(ui_, sys_, state_, *image);
     } else {
       ui_.ListClear(Ctl::Combo0);
     }

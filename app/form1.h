@@ -43,7 +43,6 @@ class Form1 : private RunHold {
   // Whether an installation is running (from the confirmed Start until the run is over: inputs
   // locked, closing refused). The one answer to that question, for every handler and test.
   bool running() const;
-  bool query_running() const { return queryRunning_; }
 
  private:
   void HoldForRun(bool running) override;

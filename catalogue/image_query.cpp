@@ -1,7 +1,6 @@
 #include "catalogue/image_query.h"
 
 #include "catalogue/image_list.h"
-#include "catalogue/info_command.h"
 #include "catalogue/selection.h"
 #include "shell/quoting.h"
 
@@ -17,12 +16,12 @@ void Refuse(WindowPort& ui, const std::wstring& text) {
 
 }  // namespace
 
-std::optional<std::wstring> ExistingImagePath(const WindowPort& ui, const SystemPort& sys) {
+std::optional<ImagePath> ResolveImage(const WindowPort& ui, SystemPort& sys) {
   const std::wstring text = ui.Text(Ctl::Text1);
   if (text.empty() || NamesDevice(text)) return std::nullopt;
   const std::wstring full = sys.FullPath(text);
   if (NamesDevice(full) || sys.Lookup(full) != Entry::File) return std::nullopt;
-  return full;
+  return ImagePath{full, sys.ShortPath(full)};
 }
 
 void ClearImageLists(WindowPort& ui) {
@@ -37,22 +36,21 @@ void ShowSelectedDisplayName(WindowPort& ui) {
                                                                               : std::wstring());
 }
 
-void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state) {
+void GetWimInfo(WindowPort& ui, SystemPort& sys, const RunState& state, const ImagePath& image) {
   const std::wstring windir = sys.Env(L"windir");
   const std::wstring programShort = sys.ShortPath(sys.ProgramFolder());
-  const std::wstring imageShort = sys.ShortPath(sys.FullPath(ui.Text(Ctl::Text1)));
 
   if (!sys.BatchCanCarry(programShort)) {
     Refuse(ui, L"程序所在文件夹的路径含有当前系统代码页无法表示的字符，且没有可用的短文件名，"
                L"无法读取映像信息。\r\n请把本程序放到路径只含常用字符的文件夹中再试。");
     return;
   }
-  if (!sys.BatchCanCarry(imageShort)) {
+  if (!sys.BatchCanCarry(image.forBatch)) {
     Refuse(ui, L"映像文件的路径含有当前系统代码页无法表示的字符，且没有可用的短文件名，"
                L"无法读取映像信息。\r\n请把映像文件放到路径只含常用字符的文件夹中再试。");
     return;
   }
-  const auto line = InfoCommandLine(programShort, state.binDir, imageShort, windir);
+  const auto line = InfoCommandLine(ImageToolPath(programShort, state.binDir), image.forBatch, windir);
   if (!line) {
     Refuse(ui, L"映像文件的路径含有无法写入批处理文件的字符，无法读取映像信息。");
     return;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "drives/find_windows.h"
+#include "catalogue/image_tool.h"
 #include "install/command_lines.h"
 #include "install/launch.h"
 #include "shell/drive_names.h"

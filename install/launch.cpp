@@ -51,7 +51,7 @@ std::optional<std::wstring> FirstToolProblem(const RunContext& run, const std::w
   SystemPort& sys = run.sys;
   const std::wstring program = sys.ProgramFolder();
   const std::wstring bin = FolderPlus(program, L"\\Bin");
-  if (auto problem = ToolProblem(sys, FolderPlus(program, run.state.binDir) + L"\\wimlib-imagex.exe", L"映像工具")) {
+  if (auto problem = ToolProblem(sys, ImageToolPath(program, run.state.binDir), L"映像工具")) {
     return problem;
   }
   if (MajorAbove5(SelectedMajor(run.ui)) && RebuildsBootFiles(run.ui, sys, boot)) {
@@ -84,14 +84,14 @@ void StartInstall(const RunContext& run) {
 
   const int index = ui.ListIndex(Ctl::Combo0);
   const std::wstring entry = index >= 0 ? ui.ListItem(Ctl::Combo0, index) : std::wstring();
-  const auto image = ExistingImagePath(ui, sys);
+  const auto image = ResolveImage(ui, sys);
   if (entry.empty() || !image) {
     ui.Message(L"Windows源无效！", kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
   const std::wstring target = ui.Text(Ctl::Text3);
   const std::wstring boot = ui.Text(Ctl::Text2);
-  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(run, target, boot, *image))) {
+  if (const auto refusal = CheckDriveFields(target, boot, FactsFor(run, target, boot, image->full))) {
     ui.Message(*refusal, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;
   }
@@ -108,8 +108,8 @@ void StartInstall(const RunContext& run) {
     return;
   }
   // The apply line, too: a path that its batch file cannot carry is refused before the format.
-  const auto line = ApplyCommandLine(sys.ShortPath(sys.ProgramFolder()), run.state.binDir,
-                                     sys.ShortPath(*image), index + 1, target, windir);
+  const auto line = ApplyCommandLine(ImageToolPath(sys.ShortPath(sys.ProgramFolder()), run.state.binDir),
+                                     image->forBatch, index + 1, target, windir);
   if (!line || !sys.BatchCanCarry(*line)) {
     ui.Message(kUncarriablePath, kErrorCaption, MsgIcon::Stop, MsgButtons::Ok);
     return;

@@ -1,5 +1,6 @@
 #include "install/run_watch.h"
 
+#include "catalogue/image_tool.h"
 #include "install/command_lines.h"
 #include "install/completion.h"
 #include "install/launch.h"

@@ -74,8 +74,6 @@ class ProgressBarModel {
   int32_t Velocity() const noexcept { return velocity_; }
   void SetVelocity(int32_t velocity);
 
-  bool HasInnerWindow() const { return backend_.Exists(); }
-
  private:
   uint32_t InnerStyle() const noexcept;
   void CreateProgressWindow();

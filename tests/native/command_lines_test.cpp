@@ -9,7 +9,7 @@
 #include <string>
 #include <tuple>
 
-#include "catalogue/info_command.h"
+#include "catalogue/image_tool.h"
 #include "install/command_lines.h"
 #include "shell/app_folder.h"
 #include "shell/quoting.h"
@@ -21,32 +21,32 @@ TEST(CommandLines, ExactlyAsWrittenOrRefused) {
   using Row = std::tuple<const char*, std::optional<std::wstring>, std::optional<std::wstring>>;
   const std::wstring nul(L"D:\\a\0b", 6);
   const Row rows[] = {
-      {"query, program at a root", InfoCommandLine(L"X:\\", L"\\Bin64", L"D:\\s\\install.wim", L"X:\\Windows"),
+      {"query, program at a root", InfoCommandLine(ImageToolPath(L"X:\\", L"\\Bin64"), L"D:\\s\\install.wim", L"X:\\Windows"),
        L"\"X:\\Bin64\\wimlib-imagex.exe\" info \"D:\\s\\install.wim\" "
        L"--extract-xml \"X:\\Windows\\temp\\WIMInfo.xml\" >nul"},
       // Blanks, "&", "|", "<", "^", "(", ")", "!" and ";,=" are literal inside the quotes.
       {"query, operators",
-       InfoCommandLine(L"C:\\Program Files (x86)\\M & Co", L"\\Bin", L"D:\\x & a|b<c^d", L"C:\\W(!x!;,=)"),
+       InfoCommandLine(ImageToolPath(L"C:\\Program Files (x86)\\M & Co", L"\\Bin"), L"D:\\x & a|b<c^d", L"C:\\W(!x!;,=)"),
        L"\"C:\\Program Files (x86)\\M & Co\\Bin\\wimlib-imagex.exe\" info \"D:\\x & a|b<c^d\" "
        L"--extract-xml \"C:\\W(!x!;,=)\\temp\\WIMInfo.xml\" >nul"},
       {"query, \"%\" doubled",
-       InfoCommandLine(L"C:\\100% sure", L"\\Bin", L"D:\\%PATH%\\%~dp0%1", L"C:\\W%"),
+       InfoCommandLine(ImageToolPath(L"C:\\100% sure", L"\\Bin"), L"D:\\%PATH%\\%~dp0%1", L"C:\\W%"),
        L"\"C:\\100%% sure\\Bin\\wimlib-imagex.exe\" info \"D:\\%%PATH%%\\%%~dp0%%1\" "
        L"--extract-xml \"C:\\W%%\\temp\\WIMInfo.xml\" >nul"},
-      {"query, quote in the program", InfoCommandLine(L"D:\\a\"b", L"\\Bin", L"D:\\a.wim", L"C:\\W"), {}},
-      {"query, line break in the image", InfoCommandLine(L"C:\\T", L"\\Bin", L"D:\\a\r\nb", L"C:\\W"), {}},
-      {"query, NUL in the Windows folder", InfoCommandLine(L"C:\\T", L"\\Bin", L"D:\\a.wim", nul), {}},
+      {"query, quote in the program", InfoCommandLine(ImageToolPath(L"D:\\a\"b", L"\\Bin"), L"D:\\a.wim", L"C:\\W"), {}},
+      {"query, line break in the image", InfoCommandLine(ImageToolPath(L"C:\\T", L"\\Bin"), L"D:\\a\r\nb", L"C:\\W"), {}},
+      {"query, NUL in the Windows folder", InfoCommandLine(ImageToolPath(L"C:\\T", L"\\Bin"), L"D:\\a.wim", nul), {}},
       {"apply",
-       ApplyCommandLine(L"X:\\Tools", L"\\Bin64", L"D:\\sources\\install.wim", 3, L"C:", L"X:\\Windows"),
+       ApplyCommandLine(ImageToolPath(L"X:\\Tools", L"\\Bin64"), L"D:\\sources\\install.wim", 3, L"C:", L"X:\\Windows"),
        L"\"X:\\Tools\\Bin64\\wimlib-imagex.exe\" apply \"D:\\sources\\install.wim\" 3 C:\\ "
        L">\"X:\\Windows\\temp\\apply.xml\" 2>\"X:\\Windows\\temp\\apply.err\""},
       {"apply, root, operators, \"%\"",
-       ApplyCommandLine(L"E:\\", L"\\Bin", L"D:\\(x) & 1%.wim", 12, L"T:", L"C:\\|%x%"),
+       ApplyCommandLine(ImageToolPath(L"E:\\", L"\\Bin"), L"D:\\(x) & 1%.wim", 12, L"T:", L"C:\\|%x%"),
        L"\"E:\\Bin\\wimlib-imagex.exe\" apply \"D:\\(x) & 1%%.wim\" 12 T:\\ "
        L">\"C:\\|%%x%%\\temp\\apply.xml\" 2>\"C:\\|%%x%%\\temp\\apply.err\""},
-      {"apply, NUL in the program", ApplyCommandLine(nul, L"\\Bin", L"D:\\a.wim", 1, L"C:", L"C:\\W"), {}},
-      {"apply, quote in the image", ApplyCommandLine(L"C:", L"\\Bin", L"D:\\a\"b", 1, L"C:", L"C:\\W"), {}},
-      {"apply, line feed in the windir", ApplyCommandLine(L"C:", L"\\Bin", L"a", 1, L"C:", L"C:\n"), {}},
+      {"apply, NUL in the program", ApplyCommandLine(ImageToolPath(nul, L"\\Bin"), L"D:\\a.wim", 1, L"C:", L"C:\\W"), {}},
+      {"apply, quote in the image", ApplyCommandLine(ImageToolPath(L"C:", L"\\Bin"), L"D:\\a\"b", 1, L"C:", L"C:\\W"), {}},
+      {"apply, line feed in the windir", ApplyCommandLine(ImageToolPath(L"C:", L"\\Bin"), L"a", 1, L"C:", L"C:\n"), {}},
       {"query batch", InfoBatchPath(L"X:\\W"), L"X:\\W\\temp\\WIMInfo.bat"},
       {"apply batch", ApplyBatchPath(L"X:\\W"), L"X:\\W\\temp\\apply.bat"},
       {"batch quote, empty", BatchQuote(L""), L"\"\""}, {"argument, empty", ArgQuote(L""), L"\"\""},

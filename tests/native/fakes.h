@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/form1.h"
+#include "catalogue/image_tool.h"
 #include "install/command_lines.h"
 #include "shell/drive_names.h"
 #include "shell/ports.h"
