@@ -22,15 +22,16 @@ if [ -f "$log" ]; then
   echo "== fault matrix under Wine"
   grep -E '^\[ +(OK|FAILED) +\] Matrix\.' "$log" | sed -E 's/ \([0-9]+ ms\)$//' || echo "(not run)"
   echo
-  # The owner's measure: lines of test C++ (tests/: the suites, fixtures and fuzz targets) against
-  # lines of product C++, blank and comment lines not counted. The benchmarks (bench/) are programs
-  # that print figures for a reader, not tests: they are counted on their own.
-  count() { xargs -r cat 2>/dev/null | grep -c -v -E '^\s*(//.*)?$'; }
-  sources=$(git ls-files '*.cpp' '*.h' 2>/dev/null)
-  test_lines=$(grep -E '^tests/' <<<"$sources" | count)
-  bench_lines=$(grep -E '^bench/' <<<"$sources" | count)
-  product_lines=$(grep -v -E '^(tests|bench)/' <<<"$sources" | count)
-  echo "== code: $product_lines lines of product, $test_lines lines of tests" \
+  # The owner's measure: every line under tests/ in every language (the suites, the rig, fixtures
+  # and fuzz targets) against the product's code, blank and comment lines not counted. The
+  # benchmarks (bench/) are programs that print figures for a reader, not tests: counted apart.
+  cxx() { xargs -r cat 2>/dev/null | grep -c -v -E '^\s*(//.*)?$'; }
+  scr() { xargs -r cat 2>/dev/null | grep -c -v -E '^\s*(#.*)?$'; }
+  files=$(git ls-files 2>/dev/null)
+  test_lines=$(( $(grep -E '^tests/.*\.(cpp|h)$' <<<"$files" | cxx) + $(grep -E '^tests/.*(\.(sh|py|cmake)|CMakeLists\.txt)$' <<<"$files" | scr) ))
+  bench_lines=$(grep -E '^bench/.*\.(cpp|h)$' <<<"$files" | cxx)
+  product_lines=$(grep -E '^(app|catalogue|install|drives|progress|shell)/.*\.(cpp|h)$' <<<"$files" | cxx)
+  echo "== code: $product_lines lines of product, $test_lines lines of tests in every language" \
     "(ratio $(awk -v t="$test_lines" -v p="$product_lines" 'BEGIN { printf "%.2f", p ? t / p : 0 }') : 1)," \
     "$bench_lines lines of benchmarks"
   grep -E 'tests passed, [0-9]+ tests failed' "$out" | tail -1
