@@ -7,95 +7,41 @@
 # Usage: check_imports.sh [--allow LIST] EXE...
 #   LIST: one DLL!Function a line (DLL in lower case; lines that begin with "#" are comments); an
 #   import by ordinal only is written DLL!#ORDINAL.
-# Exit status: 0 all clean, 1 a foreign DLL or an unlisted function, 2 unreadable input.
+# Exit status: 0 all clean, 1 a foreign DLL or an unlisted function, 2 unreadable input (also a DLL
+# of which no function was read: the reading of objdump's listing went wrong).
 set -uo pipefail
-
-OBJDUMP=${OBJDUMP:-x86_64-w64-mingw32-objdump}  # reads PE32 and PE32+ alike
-ALLOWED=(kernel32 user32 gdi32 comctl32 comdlg32 shell32 ole32 oleaut32 advapi32 shlwapi version
-         msvcrt uxtheme)
-
-list=""
-if [ "${1:-}" = --allow ]; then
-  list=${2:-}
-  shift 2 || true
-  if [ ! -r "$list" ]; then
-    echo "cannot read the allow-list '$list'" >&2
-    exit 2
-  fi
-fi
-if [ "$#" -eq 0 ]; then
-  echo "usage: $0 [--allow LIST] EXE..." >&2
-  exit 2
-fi
-
-allowed() {
-  local base a
-  base=$(printf '%s' "$1" | tr '[:upper:]' '[:lower:]')
-  base=${base%.dll}
-  for a in "${ALLOWED[@]}"; do
-    [ "$base" = "$a" ] && return 0
-  done
-  return 1
-}
-
-declare -A listed=()
-if [ -n "$list" ]; then
-  while IFS= read -r line; do
-    line=${line//[[:space:]]/}
-    [ -n "$line" ] && [ "${line:0:1}" != "#" ] && listed[$line]=1
-  done <"$list"
-fi
-
-# The import table as "dll<TAB>function" lines. objdump prints a "DLL Name: X" line per import
-# descriptor, then one "<vma> <hint> <name>" line per function (only "<vma> <ordinal>" for an
-# import by ordinal), and a blank line after the last.
-imports_of() {
-  awk '
-    /^[[:space:]]*DLL Name:/ { dll = tolower($3); sub(/\r$/, "", dll); infn = 0; count[dll] += 0; next }
-    dll != "" && /^[[:space:]]*vma:/ { infn = 1; next }
-    infn && /^[[:space:]]*$/ { infn = 0; next }
-    infn && NF == 3 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll "\t" $3; count[dll]++; next }
-    infn && NF == 2 && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ { print dll "\t#" $2; count[dll]++; next }
-    END { for (d in count) if (count[d] == 0) print d "\t" }
-  ' <<<"$1"
-}
-
+list=/dev/null
+if [ "${1:-}" = --allow ]; then list=${2:-} && shift 2; fi
+[ $# -gt 0 ] && [ -r "$list" ] || { echo "usage: $0 [--allow LIST] EXE...   (LIST readable)" >&2; exit 2; }
 status=0
-fail() { [ "$status" -eq 0 ] && status=$1; }
 for exe in "$@"; do
-  if ! dump=$("$OBJDUMP" -p "$exe" 2>&1); then
-    echo "$exe: cannot read: $dump" >&2
-    status=2
-    continue
-  fi
-  if ! grep -q '^Magic' <<<"$dump"; then
-    echo "$exe: not a PE image" >&2
-    status=2
-    continue
-  fi
-  mapfile -t dlls < <(sed -n 's/^[[:space:]]*DLL Name:[[:space:]]*//p' <<<"$dump" | tr -d '\r')
-  table=$(imports_of "$dump")
-  echo "$exe: ${#dlls[@]} imported DLL(s), $(grep -c $'\t.' <<<"$table") function(s)"
-  for dll in "${dlls[@]}"; do
-    lower=$(tr '[:upper:]' '[:lower:]' <<<"$dll")
-    mapfile -t fns < <(awk -F'\t' -v d="$lower" '$1 == d && $2 != "" { print $2 }' <<<"$table" | sort)
-    if allowed "$dll"; then
-      echo "  ok       $dll: ${fns[*]}"
-    else
-      echo "  FOREIGN  $dll: ${fns[*]}"
-      fail 1
-    fi
-    if [ "${#fns[@]}" -eq 0 ]; then
-      echo "  UNREAD   $dll: no function read from the import table"
-      status=2
-    fi
-    [ -n "$list" ] || continue
-    for fn in "${fns[@]}"; do
-      if [ -z "${listed[$lower!$fn]:-}" ]; then
-        echo "  NOT IN LIST  $lower!$fn"
-        fail 1
-      fi
-    done
-  done
+  # objdump prints a "DLL Name: X" line per import descriptor, then a "vma:" heading and one
+  # "<vma> <hint> <name>" line per function ("<vma> <ordinal>" for an import by ordinal), then a
+  # blank line. It reads PE32 and PE32+ alike.
+  "${OBJDUMP:-x86_64-w64-mingw32-objdump}" -p "$exe" 2>/dev/null | tr -d '\r' |
+    awk -v exe="$exe" -v check="$([ "$list" = /dev/null ] || echo 1)" '
+    FILENAME != "-" { gsub(/[[:space:]]/, ""); if ($0 !~ /^(#|$)/) listed[$0] = 1; next }
+    /^Magic/ { pe = 1 }
+    /^[[:space:]]*DLL Name:/ { name[++n] = $3; fns[n] = ""; infn = 0; next }
+    n && /^[[:space:]]*vma:/ { infn = 1; next }
+    infn && NF == 0 { infn = 0; next }
+    infn && $1 ~ /^[0-9a-f]+$/ && $2 ~ /^[0-9]+$/ && NF <= 3 { fns[n] = fns[n] " " (NF == 3 ? $3 : "#" $2); total++ }
+    function fail(code) { if (rc < code) rc = code }
+    END {
+      if (!pe) { print exe ": not a readable PE image" > "/dev/stderr"; exit 2 }
+      printf "%s: %d imported DLL(s), %d function(s)\n", exe, n, total
+      for (i = 1; i <= n; i++) {
+        dll = tolower(name[i])
+        system_dll = dll ~ /^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|ole32|oleaut32|advapi32|shlwapi|version|msvcrt|uxtheme)\.dll$/
+        printf "  %-8s %s:%s\n", system_dll ? "ok" : "FOREIGN", name[i], fns[i]
+        if (!system_dll) fail(1)
+        if (fns[i] == "") { print "  UNREAD   " name[i] ": no function read from the import table"; fail(2) }
+        for (k = split(fns[i], f, " "); check && k > 0; k--)
+          if (!((dll "!" f[k]) in listed)) { print "  NOT IN LIST  " dll "!" f[k]; fail(1) }
+      }
+      exit rc
+    }' "$list" -
+  rc=$?
+  [ "$rc" -le "$status" ] || status=$rc
 done
 exit "$status"

@@ -9,13 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 cxx=${CXX_PORTABLE:-clang++}
 command -v "$cxx" >/dev/null || { echo "check_portable.sh: no $cxx (Debian: clang)" >&2; exit 1; }
 
-files=()
-for dir in app catalogue install drives progress shell; do
-  for f in "$root/$dir"/*.cpp; do
-    [ -e "$f" ] || continue
-    case "$f" in *_win.cpp) ;; *) files+=("$f") ;; esac
-  done
-done
+mapfile -t files < <(find "$root"/{app,catalogue,install,drives,progress,shell} -maxdepth 1 -name '*.cpp' ! -name '*_win.cpp' 2>/dev/null | sort)
 [ "${#files[@]}" -gt 0 ] || { echo "check_portable.sh: no portable sources under $root" >&2; exit 1; }
 
 "$cxx" -std=c++17 -pedantic-errors -Wall -Wextra -Werror -fsyntax-only -I "$root" "${files[@]}"

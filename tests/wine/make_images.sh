@@ -6,9 +6,10 @@
 # DIR/small.wim            one image of a small Windows-like tree (DIR/small-src), version 10
 # DIR/.hidden.wim          a copy that Wine shows as hidden (its name begins with a dot)
 # DIR/xp.wim               a copy whose image has the major version 5
+# DIR/matrix               the fault matrix's images (below)
 set -eu
 dir=$1
-mkdir -p "$dir/img & dir" "$dir/a folder.wim"
+mkdir -p "$dir/img & dir"
 src=$dir/small-src
 rm -rf "$src"
 mkdir -p "$src/Windows/System32/config" "$src/Program Files/App" "$src/Users/Public"
@@ -29,8 +30,7 @@ wim info "$three" 2 --image-property WINDOWS/VERSION/MAJOR=6
 wim append "$src" "$three" "ＡＢＣ１２３　企业版"
 wim capture "$src" "$dir/small.wim" "Small" "Small test system"
 wim info "$dir/small.wim" 1 --image-property DISPLAYNAME="小型测试系统" --image-property WINDOWS/VERSION/MAJOR=10
-cp "$dir/small.wim" "$dir/.hidden.wim"
-cp "$dir/small.wim" "$dir/xp.wim"
+tee "$dir/.hidden.wim" >"$dir/xp.wim" <"$dir/small.wim"
 wim info "$dir/xp.wim" 1 --image-property WINDOWS/VERSION/MAJOR=5
 
 # DIR/matrix: the fault matrix's images. The same small image under hostile paths (names that are
@@ -39,22 +39,13 @@ wim info "$dir/xp.wim" 1 --image-property WINDOWS/VERSION/MAJOR=5
 m=$dir/matrix
 rm -rf "$m"
 same() { mkdir -p "$(dirname "$1")" && { ln "$dir/small.wim" "$1" 2>/dev/null || cp "$dir/small.wim" "$1"; }; }
-same "$m/my images/my small image.wim"
-same "$m/a&b/x&y.wim"
-same "$m/%OS%/%PATH%.wim"
-same "$m/^^/a^b.wim"
-same "$m/(x86)/a(1).wim"
-same "$m/!x!/a!b!.wim"
-same "$m/中文目录/系统映像.wim"
-same "$m/ภาพ/ภาพระบบ.wim"
-same "$m/all & %OS% ^ (x) !/映像 ภาพ 100%.wim"
-deep=$m/deep
-for i in $(seq 1 14); do deep="$deep/folder number $i with a long name"; done
-same "$deep/the image file with a long name.wim"
-# So deep that even the short form is over 260 characters.
-deeper=$m/deeper
-for i in $(seq 1 32); do deeper="$deeper/folder number $i with a long name"; done
-same "$deeper/image.wim"
+for p in "my images/my small image.wim" "a&b/x&y.wim" "%OS%/%PATH%.wim" "^^/a^b.wim" "(x86)/a(1).wim" \
+  "!x!/a!b!.wim" "中文目录/系统映像.wim" "ภาพ/ภาพระบบ.wim" "all & %OS% ^ (x) !/映像 ภาพ 100%.wim"; do
+  same "$m/$p"
+done
+chain() { local d=$m/$1; for i in $(seq 1 "$2"); do d="$d/folder number $i with a long name"; done; same "$d/$3"; }
+chain deep 14 "the image file with a long name.wim"
+chain deeper 32 image.wim  # so deep that even the short form is over 260 characters
 wim export "$dir/small.wim" 1 "$m/small.esd" --solid
 # Names whose UTF-16 code units hold a 0x0A byte (U+4E0A, U+300A) and a description with a line
 # feed; Debian's wimlib 1.13 also ends the XML it stores with a line feed.
