@@ -6,6 +6,7 @@
 #include "catalogue/selection.h"
 #include "install/launch.h"
 #include "install/run_watch.h"
+#include "shell/decimal.h"
 
 namespace morvane {
 namespace {
@@ -156,7 +157,7 @@ void Form1::OnWatchedEnded() { WatchRunToEnd(Context()); }
 void Form1::OnStatusClick() {
   const std::wstring status = ui_.Text(Ctl::Status);
   if (status == kStatusIdle) return;
-  ui_.Message(L"当前进度：" + std::to_wstring(ui_.BarValue()) + L" %", L"", MsgIcon::None, MsgButtons::Ok);
+  ui_.Message(L"当前进度：" + Decimal(ui_.BarValue()) + L" %", L"", MsgIcon::None, MsgButtons::Ok);
 }
 
 }  // namespace morvane

@@ -2,6 +2,7 @@
 
 #include "shell/app_folder.h"
 #include "shell/quoting.h"
+#include "shell/decimal.h"
 
 namespace morvane {
 
@@ -32,7 +33,7 @@ std::optional<std::wstring> ApplyCommandLine(const std::wstring& tool, const std
   if (!quotedTool || !quotedImage || !output || !errors) return std::nullopt;
   // The target is a checked drive name ("C:"): it stays unquoted, since a quote after its
   // backslash would be read by the tool's argument parser as an escaped quote.
-  return *quotedTool + L" apply " + *quotedImage + L" " + std::to_wstring(imageNumber) + L" " + targetDrive +
+  return *quotedTool + L" apply " + *quotedImage + L" " + Decimal(imageNumber) + L" " + targetDrive +
          L"\\ >" + *output + L" 2>" + *errors;
 }
 

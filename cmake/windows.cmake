@@ -68,6 +68,47 @@ if(MORVANE_BUILD_PROGRAM)
   set_target_properties(MorvaneSetup PROPERTIES
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_SOURCE_DIR}/dist/${MORVANE_ARCH}
     RUNTIME_OUTPUT_DIRECTORY_RELEASE ${CMAKE_SOURCE_DIR}/dist/${MORVANE_ARCH})
+  if(NOT MSVC)
+    # Built for size. This tree holds nothing but the program, so its two libraries get the same
+    # options. Release: -Os, every function and object in a section of its own so that the linker
+    # drops what nothing uses, and link-time optimization. (Most of the static runtime stays whole
+    # anyway: the linker keeps every .eh_frame (x86) and .pdata (x64) section, and with them each
+    # function they describe.) -g changes no code; the debug information goes into the symbol file.
+    set(SIZE_TARGETS morvane_core morvane_win MorvaneSetup)
+    set(SIZE_CONFIGS $<CONFIG:Release,MinSizeRel>)
+    foreach(t ${SIZE_TARGETS})
+      target_compile_options(${t} PRIVATE
+        "$<$<COMPILE_LANGUAGE:CXX>:-g;$<${SIZE_CONFIGS}:-Os;-ffunction-sections;-fdata-sections>>")
+    endforeach()
+    include(CheckIPOSupported)
+    check_ipo_supported(RESULT MORVANE_IPO OUTPUT ipo_output LANGUAGES CXX)
+    if(MORVANE_IPO)
+      set_target_properties(${SIZE_TARGETS} PROPERTIES
+        INTERPROCEDURAL_OPTIMIZATION_RELEASE ON INTERPROCEDURAL_OPTIMIZATION_MINSIZEREL ON)
+    else()
+      message(STATUS "MorvaneSetup without link-time optimization: ${ipo_output}")
+    endif()
+    # The default terminate handler of libstdc++ names the uncaught exception's type on stderr and
+    # then aborts; naming it pulls in the whole C++ demangler and a printf (about 60 KB). The program
+    # has no console for that line, so std::terminate goes straight to abort(), which ends the
+    # program with the same message box and exit code 3.
+    if(MORVANE_ARCH STREQUAL "x86")
+      set(SYM_PREFIX _)
+    else()
+      set(SYM_PREFIX)
+    endif()
+    target_link_options(MorvaneSetup PRIVATE -g "$<${SIZE_CONFIGS}:-Os;LINKER:--gc-sections>"
+      "LINKER:--defsym,${SYM_PREFIX}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${SYM_PREFIX}abort")
+    # dist/ gets the program without debug information; its symbols and debug information go into
+    # MorvaneSetup.debug in this build tree, which the program names in its .gnu_debuglink section
+    # (gdb: symbol-file build/<arch>-app/MorvaneSetup.debug).
+    set(SYMBOL_FILE ${CMAKE_BINARY_DIR}/MorvaneSetup.debug)
+    add_custom_command(TARGET MorvaneSetup POST_BUILD
+      COMMAND ${CMAKE_OBJCOPY} --only-keep-debug $<TARGET_FILE:MorvaneSetup> ${SYMBOL_FILE}
+      COMMAND ${CMAKE_OBJCOPY} --strip-all --add-gnu-debuglink=${SYMBOL_FILE} $<TARGET_FILE:MorvaneSetup>
+      BYPRODUCTS ${SYMBOL_FILE}
+      VERBATIM)
+  endif()
 endif()
 if(NOT MORVANE_BUILD_TESTS)
   return()

@@ -6,6 +6,7 @@
 #include "catalogue/image_tool.h"
 #include "install/command_lines.h"
 #include "install/launch.h"
+#include "shell/decimal.h"
 #include "shell/drive_names.h"
 #include "shell/run_context.h"
 
@@ -39,7 +40,7 @@ void RunBootTool(SystemPort& sys, const std::wstring& line, const std::wstring& 
     runs.toolMissing = true;
     runs.named.push_back(L"无法启动 " + what);
   } else if (failed && own) {
-    runs.named.push_back(what + L" 失败（退出代码 " + std::to_wstring(run.exitCode) + L"）");
+    runs.named.push_back(what + L" 失败（退出代码 " + Decimal(run.exitCode) + L"）");
   }
 }
 

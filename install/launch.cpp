@@ -7,6 +7,7 @@
 #include "install/tool_check.h"
 #include "install/watch.h"
 #include "shell/app_folder.h"
+#include "shell/decimal.h"
 #include "shell/drive_names.h"
 #include "shell/quoting.h"
 #include "shell/run_context.h"
@@ -133,7 +134,7 @@ void StartInstall(const RunContext& run) {
     return;
   }
   if (format.exitCode != 0) {
-    Abort(run, L"格式化磁盘[" + target + L"]失败（format.com 退出代码 " + std::to_wstring(format.exitCode) +
+    Abort(run, L"格式化磁盘[" + target + L"]失败（format.com 退出代码 " + Decimal(format.exitCode) +
                     L"），安装已停止。");
     return;
   }

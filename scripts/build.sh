@@ -19,4 +19,6 @@ for arch in x86 x64; do
     --no-warn-unused-cli >/dev/null
   cmake --build "build/$arch" -j "$jobs" --target wine_tests fixtures
 done
-ls -l dist/x86/MorvaneSetup.exe dist/x64/MorvaneSetup.exe
+for arch in x86 x64; do
+  echo "dist/$arch/MorvaneSetup.exe: $(wc -c <"dist/$arch/MorvaneSetup.exe") bytes"
+done
