@@ -33,7 +33,7 @@ TEST(ApplyBench, FromTheConfirmationToTheCompletionBox) {
   EXPECT_EQ(done.text.rfind(L"这个阶段的安装完成", 0), 0u) << ToUtf8(done.text);
   // The box offers to cancel the restart: do so, and let the window go back to idle.
   app.Answer(done, IDCANCEL);
-  EXPECT_TRUE(app.WaitText(Ctl::Command4, L"开始安装", 20000));
+  EXPECT_TRUE(WaitFor([&] { return app.Text(Ctl::Command4) == L"开始安装"; }, 20000));
 }
 
 }  // namespace
