@@ -43,7 +43,6 @@ MENDS = [
  ("format-fails", "a failed format stops the run", "install/launch.cpp", "if (format.exitCode != 0) {", "if (false) {", "*Row/Format_Fails"),
  ("apply-unfinished", "an apply that ends unfinished is a failure", "install/watch.cpp", "if (toolEnded && !Contains(output, kDoneLine)) {", "if (false) {", "*Row/Tool_Dies_Install"),
  ("last-error-line", "the failure names the tool's last error line", "install/run_watch.cpp", "return lastError.empty() ? lastLine : lastError;", "return lastLine;", "*Row/Tool_Fails_Install"),
- ("boot-own-only", "boot repair judged by the installed system (other folders)", "install/completion.cpp", "const bool own = IsTargetsWindows(windows, target);", "const bool own = true;", "*Row/Bcdboot_FailsForAnotherFolder"),
  ("boot-all-forms", "boot repair: one form failing (Windows 7 bcdboot) is no problem", "install/completion.cpp", "bool Lacking() const { return toolMissing || (own > 0 && ownFailed == own); }", "bool Lacking() const { return toolMissing || ownFailed > 0; }", "*Row/Bcdboot_Windows7"),
  ("boot-own-failed", "boot repair: every run for the installed system failed -> problem box", "install/completion.cpp", "bool Lacking() const { return toolMissing || (own > 0 && ownFailed == own); }", "bool Lacking() const { return toolMissing; }", "*Row/Bcdboot_FailsForTheInstalledSystem"),
  ("extract-xml", "the query has the tool write the XML itself", "catalogue/image_tool.cpp", "L\" --extract-xml \" + *output + L\" >nul\"", "L\" --xml >\" + *output", "*Row/TextMode_NamesWithLineFeedBytes"),
