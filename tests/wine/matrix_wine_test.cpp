@@ -334,9 +334,11 @@ std::vector<Row> Rows() {
       Drives("Target_HoldsTheSubstLetterOfTheImage", L"T:", L"B:", L"[U:]盘是这个盘上的文件夹“T:\\images”", L"U:\\small.wim"),
       Drives("Target_WindowsDrive", L"C:", L"B:", L"不能安装到[C:]盘：当前正在运行的 Windows 就在这个盘上"),
       {"Target_ProgramDrive", kRefused, L"", {L"不能安装到[P:]盘：本程序就在这个盘上"}, kSmall, {}, 0, L"DRIVE_P", L"P:"},
-      // A removable target, which the scan of fixed drives does not list, gets its boot files all the
-      // same, last. A 64-bit system without WoW64 runs the tools of Bin (the x86 program the x86 ones).
+      // A removable target, which the scan of fixed drives does not list, and X: on a running Windows
+      // (refused only as the running system's drive), get their boot files all the same, last. A
+      // 64-bit system without WoW64 runs the tools of Bin (the x86 program the x86 ones).
       {"Target_Removable", kRestart, L"", {}, kSmall, {}, 0, L"", L"R:"},
+      {"Target_XOnARunningWindows", kDone, L"", {}, kSmall, {}, 0, L"", L"X:"},
       {"Deploy_64BitWithoutWow64", kRestart, L"", {}, kSmall, Windir(L"PLAIN")},
       {"Start_DuringASlowQuery", kDone, L"", {}, kSmall, {{toolDelay, L"info=3000"}}, kStartInQuery},
       {"Confirmation_Cancelled", kCancelled},
