@@ -8,6 +8,9 @@ namespace morvane {
 
 std::wstring FormatCommandLine(const std::wstring& windir, const std::wstring& targetDrive);
 
+// A boot tool in the program's "\Bin" folder, whatever folder the image tool comes from.
+std::wstring BootToolPath(const std::wstring& programFolder, const std::wstring& tool);
+
 std::wstring BcdbootLine(const std::wstring& programFolder, const std::wstring& windowsDir,
                          const std::wstring& bootDrive, bool uefi);
 std::wstring BootsectLine(const std::wstring& programFolder, const std::wstring& bootDrive, bool nt60);

@@ -6,7 +6,6 @@
 #include "install/drive_check.h"
 #include "install/tool_check.h"
 #include "install/watch.h"
-#include "shell/app_folder.h"
 #include "shell/decimal.h"
 #include "shell/drive_names.h"
 #include "shell/quoting.h"
@@ -51,14 +50,13 @@ DriveFacts FactsFor(const RunContext& run, const std::wstring& target, const std
 std::optional<std::wstring> FirstToolProblem(const RunContext& run, const std::wstring& boot) {
   SystemPort& sys = run.sys;
   const std::wstring program = sys.ProgramFolder();
-  const std::wstring bin = FolderPlus(program, L"\\Bin");
   if (auto problem = ToolProblem(sys, ImageToolPath(program, run.state.binDir), L"映像工具")) {
     return problem;
   }
   if (MajorAbove5(SelectedMajor(run.ui)) && RebuildsBootFiles(run.ui, sys, boot)) {
-    if (auto problem = ToolProblem(sys, bin + L"\\bcdboot.exe", L"引导工具")) return problem;
+    if (auto problem = ToolProblem(sys, BootToolPath(program, L"bcdboot.exe"), L"引导工具")) return problem;
   }
-  return ToolProblem(sys, bin + L"\\bootsect.exe", L"引导工具");
+  return ToolProblem(sys, BootToolPath(program, L"bootsect.exe"), L"引导工具");
 }
 
 }  // namespace
