@@ -74,11 +74,15 @@ if(MORVANE_BUILD_PROGRAM)
     # drops what nothing uses, and link-time optimization. (Most of the static runtime stays whole
     # anyway: the linker keeps every .eh_frame (x86) and .pdata (x64) section, and with them each
     # function they describe.) -g changes no code; the debug information goes into the symbol file.
+    # The program catches no exception and asks no type at run time, so it is built without either:
+    # an exception from the runtime (no memory left) ends it in std::terminate as before. C++20 (see
+    # CMakeLists.txt) lets the compiler make only the std::wstring members the program uses, where
+    # C++17 links the runtime's whole prebuilt std::string and std::wstring (about 70 KB on x86).
     set(SIZE_TARGETS morvane_core morvane_win MorvaneSetup)
     set(SIZE_CONFIGS $<CONFIG:Release,MinSizeRel>)
     foreach(t ${SIZE_TARGETS})
       target_compile_options(${t} PRIVATE
-        "$<$<COMPILE_LANGUAGE:CXX>:-g;$<${SIZE_CONFIGS}:-Os;-ffunction-sections;-fdata-sections>>")
+        "$<$<COMPILE_LANGUAGE:CXX>:-g;$<${SIZE_CONFIGS}:-Os;-ffunction-sections;-fdata-sections;-fno-exceptions;-fno-rtti>>")
     endforeach()
     include(CheckIPOSupported)
     check_ipo_supported(RESULT MORVANE_IPO OUTPUT ipo_output LANGUAGES CXX)
@@ -97,7 +101,9 @@ if(MORVANE_BUILD_PROGRAM)
     else()
       set(SYM_PREFIX)
     endif()
-    target_link_options(MorvaneSetup PRIVATE -g "$<${SIZE_CONFIGS}:-Os;LINKER:--gc-sections>"
+    # One link-time partition: GCC 12 for MinGW stops with an internal error (binds_to_current_def_p)
+    # when the string members made in the program are spread over several.
+    target_link_options(MorvaneSetup PRIVATE -g "$<${SIZE_CONFIGS}:-Os;-fno-exceptions;-fno-rtti;-flto-partition=one;LINKER:--gc-sections>"
       "LINKER:--defsym,${SYM_PREFIX}_ZN9__gnu_cxx27__verbose_terminate_handlerEv=${SYM_PREFIX}abort")
     # dist/ gets the program without debug information; its symbols and debug information go into
     # MorvaneSetup.debug in this build tree, which the program names in its .gnu_debuglink section
