@@ -48,12 +48,10 @@ endif()
 
 # Checks that run the built programs and scripts. The Windows builds come from scripts/build.sh.
 find_program(BASH bash)
-set(WIN_BUILD_X86 ${CMAKE_SOURCE_DIR}/build/x86)
-set(WIN_BUILD_X64 ${CMAKE_SOURCE_DIR}/build/x64)
 add_test(NAME windows_imports
   COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_imports.sh --allow ${CMAKE_SOURCE_DIR}/tests/imports-allowed.txt
           ${CMAKE_SOURCE_DIR}/dist/x86/MorvaneSetup.exe ${CMAKE_SOURCE_DIR}/dist/x64/MorvaneSetup.exe)
-# The portable code is standard C++17 (strict clang, no extensions, no warnings).
+# The portable code is standard C++20 (strict clang, no extensions, no warnings).
 add_test(NAME pedantic_portable COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_portable.sh)
 # No folder includes from a higher layer (shell; progress, drives; catalogue; install; app).
 add_test(NAME include_layers COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/check_layers.sh ${CMAKE_SOURCE_DIR})
@@ -64,10 +62,6 @@ foreach(run x86 x64 x64-xp x86-xp x86-wow64 x64-dpi144)
   add_test(NAME ${name} COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/run.sh ${run} ${CMAKE_SOURCE_DIR}/build/${arch})
   set_tests_properties(${name} PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200 RESOURCE_LOCK wine)
 endforeach()
-# The rig itself: the image-tool wrapper and the stand-ins behave as the Windows tools do.
-add_test(NAME wine_rig COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/tests/wine/rig_selftest.sh ${WIN_BUILD_X64}/fixtures
-                               ${WIN_BUILD_X86}/fixtures)
-set_tests_properties(wine_rig PROPERTIES TIMEOUT 600 RESOURCE_LOCK wine)
 add_test(NAME sanitized_native COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/test-sanitize.sh)
 set_tests_properties(sanitized_native PROPERTIES TIMEOUT 1200)
 add_test(NAME fuzz COMMAND ${BASH} ${CMAKE_SOURCE_DIR}/scripts/fuzz.sh 15)

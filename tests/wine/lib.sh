@@ -2,7 +2,7 @@
 # The Wine test rig: prefixes, drive letters, Xvfb, running Windows programs with a time limit, and
 # laying out the stand-ins and the image-tool wrapper. Source it from bash:
 #   . tests/wine/lib.sh
-# Used by tests/wine/run.sh, tests/wine/rig_selftest.sh and scripts/bench-*.sh.
+# Used by tests/wine/run.sh and scripts/bench-*.sh.
 #
 # Settings (environment, all optional):
 #   RIG_LANG          locale of the programs run (default zh_CN.UTF-8: code pages 936)
@@ -42,7 +42,7 @@ wine_can_run() { "$(wine_exe_for "$1")" --version >/dev/null 2>&1; }
 # process start in 5,000 then dies at once ("failed to map the shared user data: c0000018") and its
 # CreateProcess fails with ERROR_INTERNAL_ERROR. So every Wine process runs with address
 # randomization off (setarch -R, a personality its children inherit); the heap then always sits
-# right after the loader. rig_selftest.sh checks it.
+# right after the loader. run.sh checks it.
 _rig_env() {
   local prefix=$1 lang=${RIG_LANG:-zh_CN.UTF-8} loader=$RIG_WINE/wine64
   shift

@@ -240,10 +240,11 @@ class Matrix : public ::testing::TestWithParam<Row> {
 };
 TEST_P(Matrix, Row) { RunRow(); }
 
-std::wstring Deep(const wchar_t* top, int folders, const wchar_t* file) {  // far over 260 characters
+// Far over 260 characters, the folders separated by `slash`.
+std::wstring Deep(const wchar_t* top, int folders, const wchar_t* file, const wchar_t* slash = L"\\") {
   std::wstring path = top;
-  for (int i = 1; i <= folders; ++i) path += L"\\folder number " + std::to_wstring(i) + L" with a long name";
-  return path + L"\\" + file;
+  for (int i = 1; i <= folders; ++i) path += slash + (L"folder number " + std::to_wstring(i) + L" with a long name");
+  return path + slash + file;
 }
 Env Windir(const std::wstring& kind) { return {{L"windir", EnvOr((L"MORVANE_WINDIR_" + kind).c_str())}}; }
 Env Mode(const wchar_t* mode, const wchar_t* commands) {
@@ -256,8 +257,6 @@ Row Drives(const char* name, const wchar_t* target, const wchar_t* boot, const w
 
 std::vector<Row> Rows() {
   const std::wstring deep = Deep(L"deep", 14, L"the image file with a long name.wim");
-  std::wstring slashed = L"S:\\matrix\\" + deep;
-  std::replace(slashed.begin(), slashed.end(), L'\\', L'/');
   const wchar_t* imageDrive = L"不能安装到[S:]盘：所选的映像文件就在这个盘上";
   const wchar_t* bcdbootFailed = L"bcdboot.exe（T:\\Windows） 失败";  // only a boot note names failures
   const wchar_t *toolDelay = L"MORVANE_TOOL_DELAY_MS", *bcdboot = L"MORVANE_STANDIN_BCDBOOT";
@@ -269,7 +268,7 @@ std::vector<Row> Rows() {
       {"Path_ChineseInCodePage", kQuery, L"中文目录\\系统映像.wim"},
       {"Path_ThaiOutsideCodePage", kQuery, L"ภาพ\\ภาพระบบ.wim"},
       {"Path_ShortFormOver260", kQuery, Deep(L"deeper", 32, L"image.wim")},
-      {"Path_ForwardSlashesOver260", kQuery, slashed},
+      {"Path_ForwardSlashesOver260", kQuery, Deep(L"S:/matrix/deep", 14, L"the image file with a long name.wim", L"/")},
       {"Path_DriveRelativeWithDotDot", kQuery, L"S:matrix\\a&b\\..\\(x86)\\a(1).wim"},
       {"Path_Relative", kQuery, L"..\\Morvane Tools\\images\\small.wim", {}, kSmall, {}, kAsTyped},
       {"Path_SolidEsd", kQuery, L"small.esd"},
